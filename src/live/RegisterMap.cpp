@@ -1,0 +1,153 @@
+#include "live/RegisterMap.h"
+
+#include "live/DaySamples.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+// Sorted by register so a lookup is a binary search.
+constexpr SRegisterRule kIndexMap[] = {
+    {11, kKindWord, kSeriesUdc, true},
+    {15, kKindWord, kSeriesUac, false},
+    {21, kKindWord, kSeriesFreq, false},
+    {22, kKindLatch, -1, false},
+    {23, kKindPair, kSeriesPac, false},
+    {24, kKindWord, kSeriesEtoday, false},
+    {25, kKindLatch, -1, false},
+    {26, kKindPair, kSeriesEtotal, false},
+    {27, kKindLatch, -1, false},
+    {28, kKindPairWhole, kSeriesTtoday, false},
+    {29, kKindLatch, -1, false},
+    {30, kKindPairWhole, kSeriesTtotal, false},
+    {31, kKindWord, kSeriesTemp, false},
+    {32, kKindWordWhole, kSeriesIacShift, false},
+    {35, kKindSignedWord, kSeriesDci, false},
+    {39, kKindFaultHigh, -1, false},
+    {40, kKindBitWord, kSeriesState1, false},
+    {41, kKindInteger, kSeriesState2, false},
+    {44, kKindModelCode, -1, false},
+};
+
+constexpr SRegisterRule kAddressMap[] = {
+    {30001, kKindWord, kSeriesUdc, true},
+    {30007, kKindWord, kSeriesUac, false},
+    {30013, kKindWord, kSeriesFreq, false},
+    {30017, kKindLatch, -1, false},
+    {30018, kKindPair, kSeriesPac, false},
+    {30019, kKindLatch, -1, false},
+    {30020, kKindPair, kSeriesEtoday, false},
+    {30021, kKindLatch, -1, false},
+    {30022, kKindPair, kSeriesEtotal, false},
+    {30023, kKindWordWhole, kSeriesTtoday, false},
+    {30024, kKindLatch, -1, false},
+    {30025, kKindPairWhole, kSeriesTtotal, false},
+    {30026, kKindInteger, kSeriesState2, false},
+    {30027, kKindFaultHigh, -1, false},
+    {30028, kKindBitWord, kSeriesState1, false},
+    {30032, kKindWord, kSeriesTemp, false},
+    {30036, kKindInteger, kSeriesInsulation, false},
+    {31019, kKindSignedWord, kSeriesDci, false},
+    {40001, kKindLatch, -1, false},
+    {40002, kKindModelCodePair, -1, false},
+};
+
+template <std::size_t N>
+const SRegisterRule* FindRule(const SRegisterRule (&map)[N], int reg)
+{
+    const auto it = std::lower_bound(std::begin(map), std::end(map), reg,
+                                     [](const SRegisterRule& r, int n) { return r.nRegister < n; });
+    return it != std::end(map) && it->nRegister == reg ? it : nullptr;
+}
+
+// Address-map rating by the top four bits of the model code's low word.
+struct SRating {
+    int nWatts;
+    const char* pszLabel;
+};
+constexpr SRating kRatings[] = {{1500, "1.5K"}, {2000, "2K"},   {2500, "2.5K"}, {2800, "2.8K"}, {3000, "3K"},
+                                {3600, "3.6K"}, {4000, "4K"},   {4600, "4.6K"}, {5000, "5K"}};
+
+int ModelNibble(int modelCode) { return (static_cast<unsigned>(modelCode) & 0xFFFFu) >> 12; }
+
+int AddressRatedPower(int modelCode)
+{
+    // Top nibbles 9 to 15 name no known model. Rather than a made-up
+    // wattage (the gauge divides by it and history files are named by it),
+    // they count as the largest model: the gauge and the power axis then
+    // still cover whatever the unit delivers.
+    const int n = std::min(ModelNibble(modelCode), static_cast<int>(std::size(kRatings)) - 1);
+    return kRatings[n].nWatts;
+}
+
+} // namespace
+
+const SRegisterRule* FindIndexRule(int reg) { return FindRule(kIndexMap, reg); }
+const SRegisterRule* FindAddressRule(int reg) { return FindRule(kAddressMap, reg); }
+
+std::string FormatVersionText(std::uint32_t raw)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "V%3.2f", static_cast<double>(raw) / 100.0);
+    return text;
+}
+
+float ApplyVersionException(int reg, float scale, std::string_view version)
+{
+    if (reg == 23 && (version == "V5.00" || version == "V8.05" || version == "V8.11"))
+        return 1.0f;
+    return scale;
+}
+
+std::optional<SReadBlock> GetPollBlock(int protocolType, int step)
+{
+    if (protocolType == 2) {
+        switch (step) {
+        case 1: return SReadBlock{40007, 3};
+        case 2: return SReadBlock{40001, 2};
+        case 3: return SReadBlock{30001, 20};
+        case 4: return SReadBlock{30021, 17};
+        case 5: return SReadBlock{31001, 20};
+        default: return std::nullopt;
+        }
+    }
+    switch (step) {
+    case 0: return SReadBlock{44, 2};
+    case 1: return SReadBlock{11, 31};
+    default: return std::nullopt;
+    }
+}
+
+int RatedPower(int protocolType, int modelCode)
+{
+    if (protocolType == 2)
+        return AddressRatedPower(modelCode);
+    const int watts = modelCode * 100;
+    if (watts == 5000)
+        return 4900;
+    if (watts == 3000)
+        return 2800;
+    return watts;
+}
+
+int PowerAxisMaximum(int protocolType, int modelCode)
+{
+    if (protocolType == 2)
+        return AddressRatedPower(modelCode) * 6 / 5;
+    return modelCode * 120;
+}
+
+int HistoryRating(int protocolType, int modelCode)
+{
+    if (protocolType == 2)
+        return AddressRatedPower(modelCode);
+    return modelCode * 100;
+}
+
+std::string RatingLabel(int modelCode)
+{
+    const int n = ModelNibble(modelCode);
+    return n < static_cast<int>(std::size(kRatings)) ? kRatings[n].pszLabel : "";
+}
