@@ -1,0 +1,124 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/MessageTarget.h"
+
+class CSerialPort;
+
+// What one operating system contributes to a serial port: the device, the
+// write and shutdown events, and the port thread's wait. CSerialPort keeps
+// everything that is the same everywhere (lock, send buffer, thread
+// lifetime, error box). Each system provides CreateSerialBackend in its own
+// file; callers only ever see CSerialPort.
+class CSerialBackend {
+public:
+    virtual ~CSerialBackend() = default;
+
+    // Obtains the device for exclusive use; false (quietly) when it cannot.
+    virtual bool Open(const std::string& portName) = 0;
+    // Purge, timeouts, 9600 8N1 raw, purge again. Failures of single steps
+    // go to ReportCommError and do not undo the opening.
+    virtual void Configure() = 0;
+    virtual bool IsOpen() const = 0;
+    // Closes the device; only called while no port thread runs.
+    virtual void Close() = 0;
+
+    // Fresh, unsignalled write and shutdown events for a new opening.
+    virtual void ResetEvents() = 0;
+    virtual void SignalWrite() = 0;
+    virtual void SignalShutdown() = 0;
+
+    // The port thread's body: waits on write event, shutdown event and port
+    // (in that order of precedence) until the shutdown event is signalled.
+    virtual void RunPortThread() = 0;
+
+    // Text of the last system error, for ReportCommError.
+    virtual std::string LastErrorText() const = 0;
+};
+
+std::unique_ptr<CSerialBackend> CreateSerialBackend(CSerialPort& port);
+
+// One serial port and its port thread. The thread transmits the send buffer
+// when the write event is signalled and hands every byte that arrives to
+// OnReceiveByte. A port is named by its device path ("/dev/ttyUSB0"); on
+// Windows by "COMn" (see ComPortDeviceName).
+class CSerialPort {
+public:
+    static constexpr std::size_t kSendBufferSize = 512;
+    static constexpr std::size_t kErrorTextSize = 1024; // the error box's text, cut to fit
+
+    CSerialPort();
+    virtual ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Called on the port thread for every byte read, outside the lock.
+    virtual void OnReceiveByte(std::uint8_t byte) = 0;
+
+    // Ends a running port thread, closes a device left open, and opens the
+    // named port: 1 when the device was obtained (even if one configuration
+    // step failed and was reported), 0 when it could not be opened (no box).
+    // Does not start the thread.
+    int OpenPort(platform::IMessageTarget* pOwner, const std::string& portName);
+    // Starts the port thread on an open port; false when none was started.
+    bool StartPortThread();
+    // Stops the port thread (signal, wait 500 ms, up to 10 rounds), joins
+    // it, then closes the device.
+    void ClosePort();
+
+    bool IsOpen() const;
+    bool IsThreadAlive() const { return m_bThreadAlive.load(); }
+    std::string PortName() const;
+    platform::IMessageTarget* Owner() const { return m_pOwner.load(); }
+
+    // Shows the "Application Error" box for a failed operation with the
+    // system's text for the last error and the port's name.
+    void ReportCommError(const std::string& operation);
+    // The box's text; exposed so its cutting can be checked.
+    static std::string FormatCommError(const std::string& operation, const std::string& systemText,
+                                       const std::string& portName);
+
+    // The frame currently in the send buffer (under the lock).
+    std::string SendBufferSnapshot() const;
+    int SendLength() const;
+
+    // --- used by the backends on the port thread ---
+    // Copies a pending frame out of the send buffer under the lock; returns
+    // its length, 0 when nothing is pending.
+    std::size_t TakeSendBuffer(std::uint8_t* out, std::size_t capacity);
+    void SetThreadAlive(bool alive) { m_bThreadAlive.store(alive); }
+
+protected:
+    // The one transmission request: fill the send buffer and set its length
+    // under the lock, then signal the write event. False when the frame does
+    // not fit (nothing is sent).
+    bool QueueTransmission(const std::uint8_t* frame, std::size_t length);
+    // Ends the port thread at once and closes the device. A derived class
+    // calls it first in its destructor: the thread calls OnReceiveByte.
+    void ShutdownPort();
+
+private:
+    void StopThread();
+    void PortThreadProc();
+
+    mutable std::mutex m_lock; // guards opening, the send buffer and the device
+    std::unique_ptr<CSerialBackend> m_pBackend;
+    std::thread m_thread;
+    std::atomic<bool> m_bThreadAlive{false};
+    std::atomic<platform::IMessageTarget*> m_pOwner{nullptr};
+    std::string m_strPortName; // under m_lock
+    std::array<std::uint8_t, kSendBufferSize> m_bySendBuffer{};
+    int m_nSendLength = 0;      // under m_lock
+    bool m_bSendPending = false; // under m_lock: a frame waits for the port thread
+};
+
+// Windows device name for port number n: "COM9", "\\.\COM12" (two
+// backslashes, dot, backslash) from 10 on.
+std::string ComPortDeviceName(int portNumber);
