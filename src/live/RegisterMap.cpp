@@ -1,5 +1,6 @@
 #include "live/RegisterMap.h"
 
+#include "link/InverterCom.h"
 #include "live/DaySamples.h"
 
 #include <algorithm>
@@ -62,24 +63,19 @@ const SRegisterRule* FindRule(const SRegisterRule (&map)[N], int reg)
     return it != std::end(map) && it->nRegister == reg ? it : nullptr;
 }
 
-// Address-map rating by the top four bits of the model code's low word.
-struct SRating {
-    int nWatts;
-    const char* pszLabel;
-};
-constexpr SRating kRatings[] = {{1500, "1.5K"}, {2000, "2K"},   {2500, "2.5K"}, {2800, "2.8K"}, {3000, "3K"},
-                                {3600, "3.6K"}, {4000, "4K"},   {4600, "4.6K"}, {5000, "5K"}};
-
-int ModelNibble(int modelCode) { return (static_cast<unsigned>(modelCode) & 0xFFFFu) >> 12; }
+// The address map rates by the top four bits of the model code's low word.
+// Nibbles 9 to 15 name no known model and the link's lookup gives 0 for
+// them. Rather than no rating (the gauge divides by it, the power axis would
+// collapse to nothing, history files are named by it), they count as the
+// largest model: the gauge and the axis then still cover whatever the unit
+// delivers.
+constexpr std::uint16_t kLargestModelCode = 0x8000;
 
 int AddressRatedPower(int modelCode)
 {
-    // Top nibbles 9 to 15 name no known model. Rather than a made-up
-    // wattage (the gauge divides by it and history files are named by it),
-    // they count as the largest model: the gauge and the power axis then
-    // still cover whatever the unit delivers.
-    const int n = std::min(ModelNibble(modelCode), static_cast<int>(std::size(kRatings)) - 1);
-    return kRatings[n].nWatts;
+    const std::uint16_t code = static_cast<std::uint16_t>(modelCode);
+    const int watts = RatedPowerFromModelCode(code);
+    return watts != 0 ? watts : RatedPowerFromModelCode(kLargestModelCode);
 }
 
 } // namespace
@@ -146,8 +142,4 @@ int HistoryRating(int protocolType, int modelCode)
     return modelCode * 100;
 }
 
-std::string RatingLabel(int modelCode)
-{
-    const int n = ModelNibble(modelCode);
-    return n < static_cast<int>(std::size(kRatings)) ? kRatings[n].pszLabel : "";
-}
+std::string RatingLabel(int modelCode) { return RatedPowerText(static_cast<std::uint16_t>(modelCode)); }

@@ -1,0 +1,14 @@
+#include "live/ValueStore.h"
+
+#include "link/InverterCom.h"
+#include "live/RegisterMap.h"
+#include "live/TestResult.h"
+
+bool StoreRegisterValue(CTestResult& store, int protocolType, int reg, std::uint32_t raw, std::string_view version,
+                        bool bParamDialogOpen, int nLinkState, float catalogueScale)
+{
+    if (!bParamDialogOpen && nLinkState != kLinkRead)
+        return false;
+    const float scale = ApplyVersionException(reg, catalogueScale, version);
+    return protocolType == 2 ? store.StoreAddressRegister(reg, raw, scale) : store.StoreIndexRegister(reg, raw, scale);
+}
