@@ -3,9 +3,11 @@
 #include "live/RegisterMap.h"
 #include "platform/Tick.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -17,6 +19,17 @@ std::uint32_t Truncate(double quotient)
     if (!std::isfinite(quotient) || std::fabs(quotient) >= 9.2e18)
         return 0;
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(quotient));
+}
+
+// Grows a series by an eighth of its size (at least 4 elements) when it is
+// full: amortised constant appends, and at most an eighth more memory than
+// the day's samples need, where doubling could hold twice as much.
+template <class T>
+void Append(std::vector<T>& series, std::type_identity_t<T> value)
+{
+    if (series.size() == series.capacity())
+        series.reserve(series.size() + std::max<std::size_t>(4, series.size() / 8));
+    series.push_back(value);
 }
 
 } // namespace
@@ -39,24 +52,24 @@ bool CTestResult::Store(const SRegisterRule* rule, std::uint32_t raw, float scal
     const std::uint32_t pair = static_cast<std::uint32_t>(m_awHighWord[0]) << 16 | word;
 
     if (rule->bSampleTime)
-        m_adwTime.push_back(platform::GetTickCount());
+        Append(m_adwTime, platform::GetTickCount());
 
     switch (rule->kind) {
-    case kKindWord: m_afSeries[rule->nSeries].push_back(static_cast<float>(word / scale)); break;
+    case kKindWord: Append(m_afSeries[rule->nSeries], static_cast<float>(word / scale)); break;
     case kKindSignedWord:
-        m_afSeries[rule->nSeries].push_back(static_cast<float>(static_cast<std::int16_t>(word) / scale));
+        Append(m_afSeries[rule->nSeries], static_cast<float>(static_cast<std::int16_t>(word) / scale));
         break;
     case kKindPair:
         // Divide in double: a float cannot hold every 32-bit pair exactly.
-        m_afSeries[rule->nSeries].push_back(static_cast<float>(pair / static_cast<double>(scale)));
+        Append(m_afSeries[rule->nSeries], static_cast<float>(pair / static_cast<double>(scale)));
         break;
-    case kKindWordWhole: m_adwSeries[rule->nSeries].push_back(Truncate(word / static_cast<double>(scale))); break;
-    case kKindPairWhole: m_adwSeries[rule->nSeries].push_back(Truncate(pair / static_cast<double>(scale))); break;
-    case kKindInteger: m_adwSeries[rule->nSeries].push_back(word); break;
+    case kKindWordWhole: Append(m_adwSeries[rule->nSeries], Truncate(word / static_cast<double>(scale))); break;
+    case kKindPairWhole: Append(m_adwSeries[rule->nSeries], Truncate(pair / static_cast<double>(scale))); break;
+    case kKindInteger: Append(m_adwSeries[rule->nSeries], word); break;
     case kKindFaultHigh: m_dwFaultWord = static_cast<std::uint32_t>(word) << 16; break;
     case kKindBitWord:
         m_dwFaultWord += word;
-        m_adwSeries[rule->nSeries].push_back(m_dwFaultWord);
+        Append(m_adwSeries[rule->nSeries], m_dwFaultWord);
         break;
     case kKindLatch: m_awHighWord[0] = word; break;
     case kKindModelCode: m_nModelCode = word; break;
