@@ -77,6 +77,8 @@ public:
     bool IsThreadAlive() const { return m_bThreadAlive.load(); }
     std::string PortName() const;
     platform::IMessageTarget* Owner() const { return m_pOwner.load(); }
+    // OpenPort sets the owner; this lets the receive side run without a device.
+    void SetOwner(platform::IMessageTarget* pOwner) { m_pOwner.store(pOwner); }
 
     // Shows the "Application Error" box for a failed operation with the
     // system's text for the last error and the port's name.
