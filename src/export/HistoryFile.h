@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The folder of the history workbooks: the program's folder + "hisdata/".
+// A folder given without its closing slash gets one.
+std::string HistoryFolder(const std::string& appDir);
+
+// The name of a day curve's history workbook: the serial number text, ",",
+// the rating, ",", the curve's local start time "%Y-%m-%d %H-%M", ".xls";
+// e.g. "123456789012,3000,2013-01-08 07-05.xls".
+//
+// A serial half-byte above 9 shows as one of ':' ';' '<' '=' '>' '?' in the
+// serial text; some file systems refuse those, so in the name (and only
+// there) they become 'A' to 'F', the half-byte's hexadecimal digit. No other
+// character of the text is changed.
+std::string HistoryFileName(const std::string& serialText, int rating, std::int64_t curveStart);
