@@ -1,0 +1,168 @@
+// The serial-label decoder of ConfigWorkbook: turns the 10-character label
+// printed on older inverters into the 12-digit serial number.
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "config/ConfigWorkbook.h"
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days since 1 January 1970 of a proleptic Gregorian date.
+long DaysFromCivil(int year, int month, int day)
+{
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<long>(era) * 146097 + doe - 719468;
+}
+
+// 0 = Sunday .. 6 = Saturday.
+int WeekdayFromDays(long days)
+{
+    return static_cast<int>(((days % 7) + 11) % 7); // 1 January 1970 was a Thursday
+}
+
+const char* RatingText(char c)
+{
+    switch (c) {
+    case '1': return "1.5K";
+    case '2': return "2K";
+    case '3': return "2.8K";
+    case '4': return "4K";
+    case '5': return "5K";
+    default: return "";
+    }
+}
+
+// Model name of a 2010-layout label, from its characters 0 to 2.
+std::string ModelNameOf2010Label(const std::string& label)
+{
+    const char family = label[2];
+    const char rating = label[1];
+    std::string name;
+    if (family == 'S') {
+        name = std::string("K") + RatingText(rating);
+        if (label[0] == 'A')
+            name += "(A)";
+        else if (label[0] == 'V')
+            name += "(V)";
+    } else if (family == 'C') {
+        name = std::string("Orvik ") + RatingText(rating);
+    } else if (family == 'I') {
+        name = std::string("Quillon Solar ") + RatingText(rating);
+    } else if (family == 'A') {
+        static const char* const kPowers[5] = {"1750", "2330", "3180", "4600", "5200"};
+        name = "M";
+        if (rating >= '1' && rating <= '5')
+            name += kPowers[rating - '1'];
+    }
+    return name;
+}
+
+int MonthOf(char c)
+{
+    if (c >= '1' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'C')
+        return 10 + (c - 'A');
+    return 1;
+}
+
+} // namespace
+
+int ConfigWorkbook::LookupModelCode(const std::string& text, int year) const
+{
+    int column = -1;
+    if (year == 2011)
+        column = kModelCodeOld;
+    else if (year == 2010)
+        column = kModelName;
+    if (column < 0)
+        return kNoModelCode;
+    const std::vector<std::string>& keys = m_vModelTable[static_cast<std::size_t>(column)];
+    for (std::size_t row = 0; row < keys.size(); ++row) {
+        if (!HasModelCell(row, column) || keys[row] != text)
+            continue;
+        double code = 0;
+        if (!HasModelCell(row, kModelCode) || !ParseCellNumber(m_vModelTable[kModelCode][row], code))
+            return -1;
+        code = std::trunc(code);
+        if (code < INT_MIN || code > INT_MAX)
+            return -1;
+        return static_cast<int>(code);
+    }
+    return kNoModelCode;
+}
+
+int ConfigWorkbook::DecodeSerialLabel(std::string& label) const
+{
+    if (label.size() != 10)
+        return 0;
+    int year = 0;
+    int leading = 0;
+    int code = 0;
+    if (label[2] >= '1' && label[2] <= '9') {
+        year = 2011;
+        leading = label[2] - '0';
+        code = LookupModelCode(label.substr(0, 2), 2011);
+    } else {
+        year = 2010;
+        leading = 1;
+        code = LookupModelCode(ModelNameOf2010Label(label), 2010);
+    }
+    // The number has room for three digits of model code (999: unknown).
+    if (code < 0 || code > 999)
+        return 0;
+
+    const int month = MonthOf(label[4]);
+    if (!IsDigit(label[5]) || !IsDigit(label[6]))
+        return 0;
+    int day = (label[5] - '0') * 10 + (label[6] - '0');
+    for (int i = 7; i <= 9; ++i) {
+        if (!IsDigit(label[static_cast<std::size_t>(i)]))
+            return 0;
+    }
+    const int sequence = (label[7] - '0') * 100 + (label[8] - '0') * 10 + (label[9] - '0');
+
+    // A day beyond the month becomes the 1st; February counts 28 days in the
+    // 2011 layout and 29 in the 2010 layout. A day 0, or a date that does
+    // not exist in the layout year (29 February 2010), cannot be decoded.
+    const int monthLength = month == 2 ? (year == 2011 ? 28 : 29) : DaysInMonth(year, month);
+    if (day > monthLength)
+        day = 1;
+    if (day == 0 || day > DaysInMonth(year, month))
+        return 0;
+
+    const long firstOfYear = DaysFromCivil(year, 1, 1);
+    const long d = DaysFromCivil(year, month, day) - firstOfYear;
+    const int v = WeekdayFromDays(firstOfYear) + 1; // Sunday = 1 .. Saturday = 7
+    const long week = (d + v - 1) / 7;
+    const int weekday = WeekdayFromDays(firstOfYear + d);
+    const int weekdayDigit = weekday == 0 ? 7 : weekday;
+
+    char text[48];
+    std::snprintf(text, sizeof text, "%d%03d%02d%02ld%d%03d", leading, code, year - 2000, week, weekdayDigit,
+                  sequence);
+    label = text;
+    return year;
+}
