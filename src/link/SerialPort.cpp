@@ -12,6 +12,7 @@ CSerialPort::~CSerialPort() { ShutdownPort(); }
 
 void CSerialPort::ShutdownPort()
 {
+    std::lock_guard<std::mutex> life(m_lifeLock);
     StopThread();
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pBackend->IsOpen())
@@ -31,6 +32,7 @@ void CSerialPort::StopThread()
 
 int CSerialPort::OpenPort(platform::IMessageTarget* pOwner, const std::string& portName)
 {
+    std::lock_guard<std::mutex> life(m_lifeLock);
     StopThread();
     m_pBackend->ResetEvents();
     m_pOwner.store(pOwner);
@@ -50,6 +52,7 @@ int CSerialPort::OpenPort(platform::IMessageTarget* pOwner, const std::string& p
 
 bool CSerialPort::StartPortThread()
 {
+    std::lock_guard<std::mutex> life(m_lifeLock);
     if (m_thread.joinable()) {
         if (m_bThreadAlive.load())
             return false; // one port thread per port
@@ -71,6 +74,7 @@ void CSerialPort::PortThreadProc()
 
 void CSerialPort::ClosePort()
 {
+    std::lock_guard<std::mutex> life(m_lifeLock);
     for (int round = 0; round < 10; ++round) {
         m_pBackend->SignalShutdown();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));

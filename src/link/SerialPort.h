@@ -111,6 +111,9 @@ private:
     void PortThreadProc();
 
     mutable std::mutex m_lock; // guards opening, the send buffer and the device
+    // Serialises open, start and close from different threads; never taken
+    // by the port thread, so joining it under this lock cannot deadlock.
+    std::mutex m_lifeLock;
     std::unique_ptr<CSerialBackend> m_pBackend;
     std::thread m_thread;
     std::atomic<bool> m_bThreadAlive{false};

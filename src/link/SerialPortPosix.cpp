@@ -61,8 +61,11 @@ public:
         }
         // Exclusive use, as an unshared open is on Windows: TIOCEXCL keeps
         // out other openers, the lock also cooperating ones running as root.
-        if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-            m_nLastError = ::isatty(fd) ? errno : ENOTTY;
+        const int error = !::isatty(fd) ? ENOTTY
+                          : (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) ? errno
+                                                                                               : 0;
+        if (error != 0) {
+            m_nLastError = error;
             ::close(fd);
             return false;
         }
@@ -76,7 +79,7 @@ public:
         ::tcflush(m_fd, TCIOFLUSH);
         termios tio{};
         if (::tcgetattr(m_fd, &tio) != 0) {
-            Report("GetCommState()");
+            Report("GetCommState()", errno);
         } else {
             ::cfmakeraw(&tio);
             ::cfsetispeed(&tio, B9600);
@@ -87,7 +90,7 @@ public:
             tio.c_cc[VMIN] = 0; // a read returns at once with what is there
             tio.c_cc[VTIME] = 0;
             if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
-                Report("SetCommState()");
+                Report("SetCommState()", errno);
         }
         // RTS and DTR on; a pseudo-terminal has no modem lines, which is fine.
         int lines = TIOCM_RTS | TIOCM_DTR;
@@ -128,8 +131,7 @@ public:
             if (ready < 0) {
                 if (errno == EINTR)
                     continue;
-                m_nLastError = errno;
-                Report("WaitCommEvent()");
+                Report("WaitCommEvent()", errno);
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 continue;
             }
@@ -140,22 +142,37 @@ public:
             }
             if (fds[1].revents & POLLIN)
                 return;
-            if (fds[2].revents & POLLIN)
+            const short port = fds[2].revents;
+            if (port & (POLLHUP | POLLERR | POLLNVAL)) {
+                // Device gone (unplugged, far end closed): take what is
+                // left, then report it once for this opening.
                 ReceivePending();
-            if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                // Device gone (unplugged, peer closed): report it once.
-                if (m_nLastError == 0)
-                    m_nLastError = EIO;
-                m_bFailed = true;
-                Report("WaitCommEvent()");
+                Fail("WaitCommEvent()", EIO);
+            } else if ((port & POLLIN) && !ReceivePending()) {
+                Fail("ReadFile()", m_nReadError);
             }
         }
     }
 
-    std::string LastErrorText() const override { return std::strerror(m_nLastError.load()); }
+    std::string LastErrorText() const override
+    {
+        char buffer[256];
+        return ::strerror_r(m_nLastError.load(), buffer, sizeof buffer);
+    }
 
 private:
-    void Report(const char* operation) { m_port.ReportCommError(operation); }
+    void Report(const char* operation, int error)
+    {
+        m_nLastError = error;
+        m_port.ReportCommError(operation);
+    }
+
+    // The port is left out of the wait until it is reopened.
+    void Fail(const char* operation, int error)
+    {
+        m_bFailed = true;
+        Report(operation, error != 0 ? error : EIO);
+    }
 
     void TransmitSendBuffer()
     {
@@ -177,8 +194,7 @@ private:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EAGAIN) {
-                m_nLastError = errno;
-                Report("WriteFile()");
+                Report("WriteFile()", errno);
                 return;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -189,7 +205,10 @@ private:
         }
     }
 
-    void ReceivePending()
+    // Hands every byte that has arrived to the port; false on a read error.
+    // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; a hang-up
+    // shows in the wait as POLLHUP.
+    bool ReceivePending()
     {
         std::uint8_t bytes[256];
         for (;;) {
@@ -201,11 +220,10 @@ private:
             }
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0 && errno != EAGAIN) {
-                // Left to the hang-up check of the wait, which reports it once.
-                m_nLastError = errno;
-            }
-            return;
+            if (n == 0 || errno == EAGAIN)
+                return true;
+            m_nReadError = errno;
+            return false;
         }
     }
 
@@ -214,6 +232,7 @@ private:
     CEventFd m_write;
     CEventFd m_shutdown;
     std::atomic<int> m_nLastError{0};
+    int m_nReadError = 0;
     bool m_bFailed = false; // the port failed under the thread in this opening
 };
 
