@@ -7,7 +7,7 @@ namespace {
 
 constexpr double kDay = 86400.0;
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kCloudSlot = 300.0;      // clouds change shape every five minutes
+constexpr double kCloudSlot = 300.0;       // clouds change shape every five minutes
 constexpr double kMinimumFeedWatts = 15.0; // below this the inverter does not connect
 constexpr double kStartTotalWh = 1523000.0;
 constexpr double kStartRunTotalSec = 2000.0 * 3600.0;
@@ -20,9 +20,15 @@ std::uint64_t Mix(std::uint64_t x)
     return x ^ (x >> 31);
 }
 
-std::int64_t DayOf(double t) { return static_cast<std::int64_t>(std::floor(t / kDay)); }
+std::int64_t DayOf(double t)
+{
+    return static_cast<std::int64_t>(std::floor(t / kDay));
+}
 
-double SmoothStep(double x) { return x * x * (3.0 - 2.0 * x); }
+double SmoothStep(double x)
+{
+    return x * x * (3.0 - 2.0 * x);
+}
 
 } // namespace
 
@@ -37,9 +43,15 @@ double CDaySimulation::Noise(std::int64_t day, std::int64_t slot, std::uint32_t 
     return static_cast<double>(h >> 11) / 9007199254740992.0; // 53 bits into [0, 1)
 }
 
-double CDaySimulation::Sunrise(std::int64_t day) const { return 6.0 * 3600.0 + (Noise(day, -1, 7) - 0.5) * 2400.0; }
+double CDaySimulation::Sunrise(std::int64_t day) const
+{
+    return 6.0 * 3600.0 + (Noise(day, -1, 7) - 0.5) * 2400.0;
+}
 
-double CDaySimulation::Sunset(std::int64_t day) const { return 19.0 * 3600.0 + (Noise(day, -1, 8) - 0.5) * 2400.0; }
+double CDaySimulation::Sunset(std::int64_t day) const
+{
+    return 19.0 * 3600.0 + (Noise(day, -1, 8) - 0.5) * 2400.0;
+}
 
 double CDaySimulation::CloudFactor(double t) const
 {
@@ -79,9 +91,15 @@ double CDaySimulation::PowerAt(double t) const
     return std::min(available, cap);
 }
 
-bool CDaySimulation::IsDaylight() const { return Irradiance(m_dNow) > 0.0; }
+bool CDaySimulation::IsDaylight() const
+{
+    return Irradiance(m_dNow) > 0.0;
+}
 
-bool CDaySimulation::IsInverting() const { return PowerW() > 0.0; }
+bool CDaySimulation::IsInverting() const
+{
+    return PowerW() > 0.0;
+}
 
 void CDaySimulation::Step(double from, double to)
 {
@@ -131,7 +149,7 @@ double CDaySimulation::PvVoltage() const
     if (g <= 0.0)
         return 0.0;
     if (IsInverting())
-        return 300.0 + 40.0 * g; // held near the maximum power point
+        return 300.0 + 40.0 * g;                       // held near the maximum power point
     return 380.0 * std::sqrt(std::min(1.0, g * 20.0)); // open circuit
 }
 
@@ -164,7 +182,10 @@ double CDaySimulation::DcInjectionMa() const
     return std::round((Noise(0, slot, 5) - 0.5) * 40.0); // a few mA either way
 }
 
-double CDaySimulation::AcCurrentA() const { return PowerW() / GridVoltage(); }
+double CDaySimulation::AcCurrentA() const
+{
+    return PowerW() / GridVoltage();
+}
 
 double CDaySimulation::PvCurrentA() const
 {

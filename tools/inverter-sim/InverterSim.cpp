@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "link/Crc16.h"
+#include "link/InverterCom.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ constexpr int kInputCount = 1028;
 constexpr int kCommandRegister = 40001 + 0x0131; // self test and clear energy
 constexpr std::uint16_t kCommandSelfTest = 0x4000;
 constexpr std::uint16_t kCommandClearEnergy = 0x8000;
-
-std::uint16_t ToBcd4(unsigned n)
-{
-    return static_cast<std::uint16_t>(((n / 1000 % 10) << 12) | ((n / 100 % 10) << 8) | ((n / 10 % 10) << 4) | (n % 10));
-}
 
 bool IsBcd(std::uint16_t w)
 {
@@ -45,7 +41,7 @@ unsigned FromBcd4(std::uint16_t w)
 std::uint16_t SerialWord(std::uint64_t serial, int group)
 {
     static constexpr std::uint64_t kDiv[3] = {100000000ull, 10000ull, 1ull};
-    return ToBcd4(static_cast<unsigned>(serial / kDiv[group] % 10000));
+    return ToBcdWord(static_cast<unsigned>(serial / kDiv[group] % 10000));
 }
 
 std::uint64_t WithSerialWord(std::uint64_t serial, int group, std::uint16_t word)
@@ -77,8 +73,14 @@ std::uint32_t ScaledCounter(double value, double scale)
     return static_cast<std::uint32_t>(std::floor(value * scale));
 }
 
-std::uint16_t High(std::uint32_t v) { return static_cast<std::uint16_t>(v >> 16); }
-std::uint16_t Low(std::uint32_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+std::uint16_t High(std::uint32_t v)
+{
+    return static_cast<std::uint16_t>(v >> 16);
+}
+std::uint16_t Low(std::uint32_t v)
+{
+    return static_cast<std::uint16_t>(v & 0xFFFF);
+}
 
 void PutWord(std::vector<std::uint8_t>& out, std::uint16_t w)
 {
@@ -86,7 +88,10 @@ void PutWord(std::vector<std::uint8_t>& out, std::uint16_t w)
     out.push_back(static_cast<std::uint8_t>(w & 0xFF));
 }
 
-int Word(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+int Word(const std::uint8_t* p)
+{
+    return (p[0] << 8) | p[1];
+}
 
 void PutText(std::uint16_t* regs, const char* text12)
 {
@@ -97,7 +102,10 @@ void PutText(std::uint16_t* regs, const char* text12)
 
 } // namespace
 
-std::int64_t CInverterSim::DefaultModelCode(int protocolType) { return protocolType == 2 ? 0x4000 : 30; }
+std::int64_t CInverterSim::DefaultModelCode(int protocolType)
+{
+    return protocolType == 2 ? 0x4000 : 30;
+}
 
 int CInverterSim::RatedWattsOf(int protocolType, std::int64_t modelCode)
 {
@@ -110,17 +118,15 @@ int CInverterSim::RatedWattsOf(int protocolType, std::int64_t modelCode)
             return 2800;
         return w;
     }
-    static constexpr int kWatts[9] = {1500, 2000, 2500, 2800, 3000, 3600, 4000, 4600, 5000};
-    const auto low = static_cast<unsigned>(modelCode & 0xFFFF);
-    const unsigned n = low >> 12;
-    return n < 9 ? kWatts[n] : 5000; // codes beyond the table are treated as the largest model
+    const int w = RatedPowerFromModelCode(static_cast<std::uint16_t>(modelCode & 0xFFFF));
+    return w > 0 ? w : 5000; // codes beyond the table are treated as the largest model
 }
 
 CInverterSim::CInverterSim(const SimIdentity& identity, const SimTime& time, std::int64_t originMs)
     : m_id(identity), m_time(time), m_nOriginMs(originMs),
-      m_day(identity.dwSeed, RatedWattsOf(identity.nProtocolType,
-                                          identity.nModelCode < 0 ? DefaultModelCode(identity.nProtocolType)
-                                                                  : identity.nModelCode)),
+      m_day(identity.dwSeed,
+            RatedWattsOf(identity.nProtocolType,
+                         identity.nModelCode < 0 ? DefaultModelCode(identity.nProtocolType) : identity.nModelCode)),
       m_rng(identity.dwSeed), m_wHolding(kHoldingCount, 0)
 {
     if (m_id.nModelCode < 0)
@@ -129,9 +135,9 @@ CInverterSim::CInverterSim(const SimIdentity& identity, const SimTime& time, std
     // Index map (types 0 and 1): the settings at their read indices; the
     // write indices hold the same values.
     static constexpr std::uint16_t kSettings[] = {
-        1500, 60,   2030, 1800, 50,   10, 2700, 2900, 50, 10, // 46..55 start, voltage limits and times
-        4800, 4500, 50,   10,   5200, 5500, 50, 10,           // 56..63 frequency limits and times
-        3000, 2000, 1,    3,                                  // 64..67 DCI-Limit, DCI-Shift, language, contrast
+        1500, 60,   2030, 1800, 50,   10,   2700, 2900, 50, 10, // 46..55 start, voltage limits and times
+        4800, 4500, 50,   10,   5200, 5500, 50,   10,           // 56..63 frequency limits and times
+        3000, 2000, 1,    3,                                    // 64..67 DCI-Limit, DCI-Shift, language, contrast
     };
     std::copy(std::begin(kSettings), std::end(kSettings), m_wIndex.begin() + 46);
     PutText(&m_wIndex[68], "AS4777      ");
@@ -146,7 +152,7 @@ CInverterSim::CInverterSim(const SimIdentity& identity, const SimTime& time, std
     m_wIndex[140] = m_wIndex[81];
     for (int i = 122; i <= 137; ++i)
         m_wIndex[i] = (i % 2 == 0) ? 0 : 1000; // offsets 0, gains 100.0
-    m_wIndex[138] = 0;                          // island test on
+    m_wIndex[138] = 0;                         // island test on
     m_wIndex[141] = static_cast<std::uint16_t>(m_id.nProtocolType);
 
     // Holding registers (type 2).
@@ -155,8 +161,8 @@ CInverterSim::CInverterSim(const SimIdentity& identity, const SimTime& time, std
     h(40006) = 1;      // manufacturer
     h(40101) = 1500;
     h(40105) = 60;
-    static constexpr std::uint16_t kGrid[] = {0,    2030, 1800, 50, 10, 2700, 2900, 50, 10,
-                                              4800, 4500, 50,   10, 5200, 5500, 50, 10, 3000}; // 40201..40218
+    static constexpr std::uint16_t kGrid[] = {0,    2030, 1800, 50, 10,   2700, 2900, 50, 10,
+                                              4800, 4500, 50,   10, 5200, 5500, 50,   10, 3000}; // 40201..40218
     std::copy(std::begin(kGrid), std::end(kGrid), m_wHolding.begin() + (40201 - kHoldingFirst));
     h(40305) = 1;
     h(40403) = 1000;
@@ -193,7 +199,10 @@ void CInverterSim::AdvanceTo(std::int64_t nowMs)
     m_day.AdvanceTo(SimSeconds(nowMs));
 }
 
-std::uint32_t CInverterSim::FaultWord() const { return m_faults.bFaultWordSet ? m_faults.dwFaultWord : 0; }
+std::uint32_t CInverterSim::FaultWord() const
+{
+    return m_faults.bFaultWordSet ? m_faults.dwFaultWord : 0;
+}
 
 int CInverterSim::StateCode() const
 {
@@ -391,14 +400,26 @@ bool CInverterSim::ReadRegister(int reg, std::uint16_t& value) const
     if (reg < kHoldingFirst || reg >= kHoldingFirst + kHoldingCount)
         return false;
     switch (reg) {
-    case 40001: value = High(static_cast<std::uint32_t>(m_id.nModelCode)); break;
-    case 40002: value = Low(static_cast<std::uint32_t>(m_id.nModelCode)); break;
-    case 40003: value = ToBcd4(VersionHundredths(m_id.strVersion)); break;
+    case 40001:
+        value = High(static_cast<std::uint32_t>(m_id.nModelCode));
+        break;
+    case 40002:
+        value = Low(static_cast<std::uint32_t>(m_id.nModelCode));
+        break;
+    case 40003:
+        value = ToBcdWord(VersionHundredths(m_id.strVersion));
+        break;
     case 40007:
     case 40008:
-    case 40009: value = SerialWord(m_id.qwSerial, reg - 40007); break;
-    case 40012: value = static_cast<std::uint16_t>(m_id.nAddress); break;
-    default: value = m_wHolding[reg - kHoldingFirst]; break;
+    case 40009:
+        value = SerialWord(m_id.qwSerial, reg - 40007);
+        break;
+    case 40012:
+        value = static_cast<std::uint16_t>(m_id.nAddress);
+        break;
+    default:
+        value = m_wHolding[reg - kHoldingFirst];
+        break;
     }
     return true;
 }
@@ -415,70 +436,172 @@ bool CInverterSim::RunningValue(int reg, std::uint16_t& value) const
         const auto pac = static_cast<std::uint32_t>(std::lround(d.PowerW() * (wholeWatts ? 1.0 : 10.0)));
         const std::uint32_t etotal = ScaledCounter(d.EnergyTotalKWh(), 10.0);
         switch (reg) {
-        case 11: value = Scaled(d.PvVoltage(), 10); return true;
-        case 12: value = Scaled(d.PvCurrentA(), 10); return true;
-        case 15: value = Scaled(d.GridVoltage(), 10); return true;
-        case 16: value = Scaled(d.AcCurrentA(), 10); return true;
-        case 21: value = Scaled(d.GridFrequency(), 100); return true;
-        case 22: value = High(pac); return true;
-        case 23: value = Low(pac); return true;
-        case 24: value = static_cast<std::uint16_t>(std::min<std::uint32_t>(ScaledCounter(d.EnergyTodayKWh(), 10.0), 65535)); return true;
-        case 25: value = High(etotal); return true;
-        case 26: value = Low(etotal); return true;
-        case 27: value = High(d.RunTodayMinutes()); return true;
-        case 28: value = Low(d.RunTodayMinutes()); return true;
-        case 29: value = High(d.RunTotalHours()); return true;
-        case 30: value = Low(d.RunTotalHours()); return true;
-        case 31: value = Scaled(d.TemperatureC(), 10); return true;
-        case 32: value = m_wIndex[65]; return true; // current zero point sits at the DCI shift
-        case 35: value = dci; return true;
-        case 39: value = High(fault); return true;
-        case 40: value = Low(fault); return true;
-        case 41: value = static_cast<std::uint16_t>(StateCode()); return true;
-        case 42: value = Scaled(d.GridVoltage() * 1.002, 10); return true;
-        case 43: value = Scaled(d.IsDaylight() ? 385.0 : 0.0, 10); return true;
-        case 44: value = static_cast<std::uint16_t>(m_id.nModelCode); return true;
-        case 45: value = static_cast<std::uint16_t>(VersionHundredths(m_id.strVersion)); return true;
-        default: return false;
+        case 11:
+            value = Scaled(d.PvVoltage(), 10);
+            return true;
+        case 12:
+            value = Scaled(d.PvCurrentA(), 10);
+            return true;
+        case 15:
+            value = Scaled(d.GridVoltage(), 10);
+            return true;
+        case 16:
+            value = Scaled(d.AcCurrentA(), 10);
+            return true;
+        case 21:
+            value = Scaled(d.GridFrequency(), 100);
+            return true;
+        case 22:
+            value = High(pac);
+            return true;
+        case 23:
+            value = Low(pac);
+            return true;
+        case 24:
+            value = static_cast<std::uint16_t>(std::min<std::uint32_t>(ScaledCounter(d.EnergyTodayKWh(), 10.0), 65535));
+            return true;
+        case 25:
+            value = High(etotal);
+            return true;
+        case 26:
+            value = Low(etotal);
+            return true;
+        case 27:
+            value = High(d.RunTodayMinutes());
+            return true;
+        case 28:
+            value = Low(d.RunTodayMinutes());
+            return true;
+        case 29:
+            value = High(d.RunTotalHours());
+            return true;
+        case 30:
+            value = Low(d.RunTotalHours());
+            return true;
+        case 31:
+            value = Scaled(d.TemperatureC(), 10);
+            return true;
+        case 32:
+            value = m_wIndex[65];
+            return true; // current zero point sits at the DCI shift
+        case 35:
+            value = dci;
+            return true;
+        case 39:
+            value = High(fault);
+            return true;
+        case 40:
+            value = Low(fault);
+            return true;
+        case 41:
+            value = static_cast<std::uint16_t>(StateCode());
+            return true;
+        case 42:
+            value = Scaled(d.GridVoltage() * 1.002, 10);
+            return true;
+        case 43:
+            value = Scaled(d.IsDaylight() ? 385.0 : 0.0, 10);
+            return true;
+        case 44:
+            value = static_cast<std::uint16_t>(m_id.nModelCode);
+            return true;
+        case 45:
+            value = static_cast<std::uint16_t>(VersionHundredths(m_id.strVersion));
+            return true;
+        default:
+            return false;
         }
     }
     const auto pac = static_cast<std::uint32_t>(std::lround(d.PowerW()));
     const std::uint32_t etoday = ScaledCounter(d.EnergyTodayKWh(), 10.0);
     const std::uint32_t etotal = ScaledCounter(d.EnergyTotalKWh(), 10.0);
     switch (reg) {
-    case 30001: value = Scaled(d.PvVoltage(), 10); return true;
-    case 30002: value = Scaled(d.PvCurrentA(), 10); return true;
-    case 30007: value = Scaled(d.GridVoltage(), 10); return true;
-    case 30010: value = Scaled(d.AcCurrentA(), 100); return true;
-    case 30013: value = Scaled(d.GridFrequency(), 100); return true;
-    case 30017: value = High(pac); return true;
-    case 30018: value = Low(pac); return true;
-    case 30019: value = High(etoday); return true;
-    case 30020: value = Low(etoday); return true;
-    case 30021: value = High(etotal); return true;
-    case 30022: value = Low(etotal); return true;
-    case 30023: value = static_cast<std::uint16_t>(std::min<std::uint32_t>(d.RunTodayMinutes(), 65535)); return true;
-    case 30024: value = High(d.RunTotalHours()); return true;
-    case 30025: value = Low(d.RunTotalHours()); return true;
-    case 30026: value = static_cast<std::uint16_t>(StateCode()); return true;
-    case 30027: value = High(fault); return true;
-    case 30028: value = Low(fault); return true;
-    case 30032: value = Scaled(d.TemperatureC(), 10); return true;
-    case 30033: value = Scaled(d.IsDaylight() ? 385.0 : 0.0, 10); return true;
-    case 30035: value = 12; return true;
-    case 30036: value = 200; return true; // 2000 at its scale of 0.1
-    case 31007: value = Scaled(d.GridVoltage() * 1.002, 10); return true;
-    case 31019: value = dci; return true;
-    default: return false;
+    case 30001:
+        value = Scaled(d.PvVoltage(), 10);
+        return true;
+    case 30002:
+        value = Scaled(d.PvCurrentA(), 10);
+        return true;
+    case 30007:
+        value = Scaled(d.GridVoltage(), 10);
+        return true;
+    case 30010:
+        value = Scaled(d.AcCurrentA(), 100);
+        return true;
+    case 30013:
+        value = Scaled(d.GridFrequency(), 100);
+        return true;
+    case 30017:
+        value = High(pac);
+        return true;
+    case 30018:
+        value = Low(pac);
+        return true;
+    case 30019:
+        value = High(etoday);
+        return true;
+    case 30020:
+        value = Low(etoday);
+        return true;
+    case 30021:
+        value = High(etotal);
+        return true;
+    case 30022:
+        value = Low(etotal);
+        return true;
+    case 30023:
+        value = static_cast<std::uint16_t>(std::min<std::uint32_t>(d.RunTodayMinutes(), 65535));
+        return true;
+    case 30024:
+        value = High(d.RunTotalHours());
+        return true;
+    case 30025:
+        value = Low(d.RunTotalHours());
+        return true;
+    case 30026:
+        value = static_cast<std::uint16_t>(StateCode());
+        return true;
+    case 30027:
+        value = High(fault);
+        return true;
+    case 30028:
+        value = Low(fault);
+        return true;
+    case 30032:
+        value = Scaled(d.TemperatureC(), 10);
+        return true;
+    case 30033:
+        value = Scaled(d.IsDaylight() ? 385.0 : 0.0, 10);
+        return true;
+    case 30035:
+        value = 12;
+        return true;
+    case 30036:
+        value = 200;
+        return true; // 2000 at its scale of 0.1
+    case 31007:
+        value = Scaled(d.GridVoltage() * 1.002, 10);
+        return true;
+    case 31019:
+        value = dci;
+        return true;
+    default:
+        return false;
     }
 }
 
 bool CInverterSim::WriteRegisterToIndex(int wire, int& reg) const
 {
     switch (m_id.nProtocolType) {
-    case 0: reg = wire - 40109; return reg >= 82 && reg <= 142;
-    case 1: reg = wire + 82; return reg >= 82 && reg <= 142;
-    default: reg = kHoldingFirst + wire; return wire < kHoldingCount;
+    case 0:
+        reg = wire - 40109;
+        return reg >= 82 && reg <= 142;
+    case 1:
+        reg = wire + 82;
+        return reg >= 82 && reg <= 142;
+    default:
+        reg = kHoldingFirst + wire;
+        return wire < kHoldingCount;
     }
 }
 
@@ -568,9 +691,15 @@ int CInverterSim::WriteCoil(int coil, int value)
     return 0;
 }
 
-void CInverterSim::SelfTest() { m_day.PauseUntil(m_day.Now() + kSelfTestSeconds); }
+void CInverterSim::SelfTest()
+{
+    m_day.PauseUntil(m_day.Now() + kSelfTestSeconds);
+}
 
-void CInverterSim::ClearEnergy() { m_day.ClearEnergy(); }
+void CInverterSim::ClearEnergy()
+{
+    m_day.ClearEnergy();
+}
 
 bool CInverterSim::Chance(int percent)
 {

@@ -10,12 +10,12 @@
 // Who the simulated inverter is. Chosen at start; the Modbus address and
 // the serial number change when the program writes new ones.
 struct SimIdentity {
-    int nProtocolType = 1;                // 0, 1 or 2
-    int nAddress = 1;                     // Modbus slave address (types 1 and 2)
+    int nProtocolType = 1;                 // 0, 1 or 2
+    int nAddress = 1;                      // Modbus slave address (types 1 and 2)
     std::uint64_t qwSerial = 123456789012; // 12 decimal digits
-    std::int64_t nModelCode = -1;         // -1: a 3 kW model of the protocol type
-    std::string strVersion = "V8.05";     // software version, "V" and a number with two decimals
-    std::uint32_t dwSeed = 1;             // the weather and the line faults repeat for one seed
+    std::int64_t nModelCode = -1;          // -1: a 3 kW model of the protocol type
+    std::string strVersion = "V8.05";      // software version, "V" and a number with two decimals
+    std::uint32_t dwSeed = 1;              // the weather and the line faults repeat for one seed
 };
 
 // Simulated time: the time of day at the start and how much faster than

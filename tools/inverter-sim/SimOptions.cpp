@@ -13,7 +13,9 @@ bool ParseInteger(const std::string& text, long long min, long long max, long lo
         return false;
     errno = 0;
     char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0); // decimal, or hex with 0x
+    // Decimal, or hexadecimal with 0x; never octal, so leading zeros are harmless.
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const long long v = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     out = v;
@@ -278,8 +280,8 @@ std::string DescribeFaults(const SimFaults& f)
 {
     std::ostringstream s;
     s << "silence " << (f.bSilence ? "on" : "off") << ", drop " << f.nDropPercent << ", bad-crc " << f.nBadCrcPercent
-      << ", cut " << f.nCutPercent << ", exception " << f.nExceptionPercent << ", noise " << f.nNoiseBytes
-      << ", slow " << f.nSlowMs << ", fault-word ";
+      << ", cut " << f.nCutPercent << ", exception " << f.nExceptionPercent << ", noise " << f.nNoiseBytes << ", slow "
+      << f.nSlowMs << ", fault-word ";
     if (f.bFaultWordSet)
         s << "0x" << std::hex << f.dwFaultWord << std::dec;
     else

@@ -164,7 +164,7 @@ int main(int argc, char** argv)
         std::perror("zelvan-sim: pipe");
         return 1;
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -182,7 +182,8 @@ int main(int argc, char** argv)
     Say(line.path); // the first line: where to connect
     std::fprintf(stderr, "zelvan-sim: protocol %d, address %d, serial %012llu, model code 0x%llx (%d W), %s\n",
                  sim.ProtocolType(), sim.Address(), static_cast<unsigned long long>(sim.Serial()),
-                 static_cast<unsigned long long>(sim.ModelCode()), sim.RatedWatts(), options.identity.strVersion.c_str());
+                 static_cast<unsigned long long>(sim.ModelCode()), sim.RatedWatts(),
+                 options.identity.strVersion.c_str());
 
     std::deque<Pending> pending;
     std::string console;
