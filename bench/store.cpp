@@ -4,6 +4,7 @@
 // closing line of figures.
 #include "live/RegisterMap.h"
 #include "live/TestResult.h"
+#include "params/RegisterScale.h"
 #include "platform/Tick.h"
 
 #include <benchmark/benchmark.h>
@@ -16,25 +17,6 @@ namespace {
 
 constexpr int kCyclesPerDay = 150000;
 
-float IndexScale(int reg)
-{
-    switch (reg) {
-    case 21: return 100.0f;
-    case 11: case 15: case 23: case 24: case 26: case 31: return 10.0f;
-    default: return 1.0f;
-    }
-}
-
-float AddressScale(int reg)
-{
-    switch (reg) {
-    case 30001: case 30007: case 30020: case 30022: case 30032: return 10.0f;
-    case 30013: return 100.0f;
-    case 31019: return -1.0f;
-    default: return 1.0f;
-    }
-}
-
 // One polling cycle as the value handler delivers it: the blocks of steps
 // 1 (index map) or 3, 4 and 5 (address map), numbered register by register.
 void FeedCycle(CTestResult& store, int protocolType, int cycle)
@@ -44,13 +26,13 @@ void FeedCycle(CTestResult& store, int protocolType, int cycle)
         for (int step = 3; step <= 5; ++step) {
             const SReadBlock b = *GetPollBlock(2, step);
             for (int reg = b.nStart; reg < b.nStart + b.nCount; ++reg)
-                store.StoreAddressRegister(reg, raw(reg), AddressScale(reg));
+                store.StoreAddressRegister(reg, raw(reg), GetRegisterScale(2, reg));
         }
         return;
     }
     const SReadBlock b = *GetPollBlock(protocolType, 1);
     for (int reg = b.nStart; reg < b.nStart + b.nCount; ++reg)
-        store.StoreIndexRegister(reg, raw(reg), IndexScale(reg));
+        store.StoreIndexRegister(reg, raw(reg), GetRegisterScale(protocolType, reg));
 }
 
 void FillDay(CTestResult& store, int protocolType, platform::CFakeTicks& ticks)

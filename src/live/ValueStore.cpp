@@ -3,6 +3,14 @@
 #include "link/InverterCom.h"
 #include "live/RegisterMap.h"
 #include "live/TestResult.h"
+#include "params/RegisterScale.h"
+
+bool StoreRegisterValue(CTestResult& store, int protocolType, int reg, std::uint32_t raw, std::string_view version,
+                        bool bParamDialogOpen, int nLinkState)
+{
+    return StoreRegisterValue(store, protocolType, reg, raw, version, bParamDialogOpen, nLinkState,
+                              GetRegisterScale(protocolType, reg));
+}
 
 bool StoreRegisterValue(CTestResult& store, int protocolType, int reg, std::uint32_t raw, std::string_view version,
                         bool bParamDialogOpen, int nLinkState, float catalogueScale)

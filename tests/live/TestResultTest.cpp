@@ -1,5 +1,6 @@
 #include "live/TestResult.h"
 #include "live/ValueStore.h"
+#include "params/RegisterScale.h"
 #include "platform/Tick.h"
 #include "platform/WallClock.h"
 
@@ -11,23 +12,13 @@
 
 namespace {
 
-// The running-data scales of the index map.
-float IndexScale(int reg)
-{
-    switch (reg) {
-    case 11: case 15: case 23: case 24: case 26: case 31: return 10.0f;
-    case 21: return 100.0f;
-    default: return 1.0f;
-    }
-}
-
 // Feeds one index-map polling cycle (registers 11 to 41) with the raw words
 // given by `word(reg)`, as the value handler numbers them.
 template <class F>
 void FeedIndexCycle(CTestResult& store, F word)
 {
     for (int reg = 11; reg <= 41; ++reg)
-        store.StoreIndexRegister(reg, word(reg), IndexScale(reg));
+        store.StoreIndexRegister(reg, word(reg), GetRegisterScale(0, reg));
 }
 
 } // namespace
@@ -250,23 +241,24 @@ TEST(ValueStore, StoresOnlyWhileReadingUnlessTheDialogIsOpen)
 
 TEST(ValueStore, VersionExceptionGivesWholeWattsOnRegister23Only)
 {
+    // The catalogue's scales: 10 for registers 23 and 24.
     for (const char* version : {"V5.00", "V8.05", "V8.11"}) {
         CTestResult store;
-        StoreRegisterValue(store, 0, 22, 0, version, false, 2, 1.0f);
-        StoreRegisterValue(store, 0, 23, 1234, version, false, 2, 10.0f);
-        StoreRegisterValue(store, 0, 24, 1234, version, false, 2, 10.0f);
+        StoreRegisterValue(store, 0, 22, 0, version, false, 2);
+        StoreRegisterValue(store, 0, 23, 1234, version, false, 2);
+        StoreRegisterValue(store, 0, 24, 1234, version, false, 2);
         EXPECT_FLOAT_EQ(store.GetFloat(kSeriesPac, 0), 1234.0f) << version;
         EXPECT_FLOAT_EQ(store.GetFloat(kSeriesEtoday, 0), 123.4f) << version;
     }
     for (const char* version : {"", "V8.06", "V8.05 ", "v8.05"}) {
         CTestResult store;
-        StoreRegisterValue(store, 1, 22, 0, version, false, 2, 1.0f);
-        StoreRegisterValue(store, 1, 23, 1234, version, false, 2, 10.0f);
+        StoreRegisterValue(store, 1, 22, 0, version, false, 2);
+        StoreRegisterValue(store, 1, 23, 1234, version, false, 2);
         EXPECT_FLOAT_EQ(store.GetFloat(kSeriesPac, 0), 123.4f) << version;
     }
     // The address map's power register is not 23: no exception there.
     CTestResult store;
-    StoreRegisterValue(store, 2, 30001, 1234, "V8.05", false, 2, 10.0f);
+    StoreRegisterValue(store, 2, 30001, 1234, "V8.05", false, 2);
     EXPECT_FLOAT_EQ(store.GetFloat(kSeriesUdc, 0), 123.4f);
 }
 
