@@ -135,12 +135,13 @@ TEST(SerialPort, ClosePortWaitsOneRoundThenReleasesTheDevice)
     CInverterCom com;
     ASSERT_EQ(com.OpenPort(nullptr, pty.SlavePath()), 1);
 
-    // No thread running: one 500 ms round, not ten.
+    // No thread running: one 500 ms round, not ten (5 s). The upper bound
+    // leaves room for a loaded machine; it only has to tell one round from ten.
     auto start = Clock::now();
     com.ClosePort();
     auto took = Clock::now() - start;
     EXPECT_GE(took, 500ms);
-    EXPECT_LT(took, 1000ms);
+    EXPECT_LT(took, 2500ms);
     EXPECT_FALSE(com.IsOpen());
 
     // A running thread leaves at the first shutdown signal; the device is
@@ -150,7 +151,7 @@ TEST(SerialPort, ClosePortWaitsOneRoundThenReleasesTheDevice)
     start = Clock::now();
     com.ClosePort();
     took = Clock::now() - start;
-    EXPECT_LT(took, 1000ms);
+    EXPECT_LT(took, 2500ms);
     EXPECT_FALSE(com.IsThreadAlive());
     pollfd in{pty.MasterFd(), POLLIN, 0};
     ASSERT_EQ(::poll(&in, 1, 1000), 1);
