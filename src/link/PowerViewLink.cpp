@@ -35,6 +35,7 @@ PollRequest PollStepRequest(int type, int step)
     if (type != 2)
         return step == 0 ? PollRequest{44, 2} : PollRequest{11, 31};
     switch (step) {
+    case 1: return {40007, 3}; // the serial number
     case 2: return {40001, 2};
     case 3: return {30001, 20};
     case 4: return {30021, 17};
@@ -49,9 +50,9 @@ CPowerViewLink::CPowerViewLink(platform::IMessageTarget& owner) : m_owner(owner)
 
 CPowerViewLink::~CPowerViewLink()
 {
-    // The thread uses everything below; it goes first, then the port.
+    // The thread uses everything here: it goes first; the link then shuts
+    // its port down as it goes.
     m_pollThread.Stop();
-    m_link.ClosePort();
 }
 
 void CPowerViewLink::Pause(int ms)
@@ -185,10 +186,12 @@ bool CPowerViewLink::OpenPortInUse(const std::string& name)
 
 bool CPowerViewLink::PortDeviceFailed() const
 {
+    std::lock_guard<std::mutex> lock(m_portLock);
+    if (m_strPortName.empty())
+        return false; // no port opened yet: nothing to reopen
     if (!m_link.IsOpen())
         return true;
 #ifndef _WIN32
-    std::lock_guard<std::mutex> lock(m_portLock);
     struct stat st {};
     if (::stat(m_strPortName.c_str(), &st) != 0)
         return true;
