@@ -11,9 +11,6 @@ struct SRegisterRule;
 // TakeCopy() on the user-interface thread and read that.
 class CTestResult : public CDaySamples {
 public:
-    CTestResult() = default;
-    virtual ~CTestResult() = default;
-
     // Decode one register value of the index map (protocol types 0 and 1)
     // or of the address map (protocol type 2) into the series. `scale` is
     // the register's catalogue scale (after the version exception); the
