@@ -57,9 +57,9 @@ void AppendDay(benchmark::State& state)
         state.counters["MB"] = static_cast<double>(store.GetMemoryBytes()) / 1e6;
     }
     // Seconds per polling cycle, printed with its unit.
-    state.counters["per_cycle"] = benchmark::Counter(
-        static_cast<double>(kCyclesPerDay) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_cycle"] =
+        benchmark::Counter(static_cast<double>(kCyclesPerDay) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void TakeCopy(benchmark::State& state)
@@ -81,7 +81,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            m_ms[run.benchmark_name()] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            m_ms[run.benchmark_name()] =
+                run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
     double Ms(const std::string& name) const

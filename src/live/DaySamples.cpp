@@ -8,11 +8,27 @@
 namespace {
 
 constexpr std::string_view kTitles[kSeriesCount] = {
-    "Udc(V)",      "Uac(V)",    "f(Hz)", "DCI(mA)",     "State 1",   "State 2",   "Pac(W)",
-    "Etoday(kWh)", "Etotal(kWh)", "T(\xC2\xB0" "C)", "Ttoday(min)", "Ttotal(h)", "Iac-Shift", "",
+    "Udc(V)",
+    "Uac(V)",
+    "f(Hz)",
+    "DCI(mA)",
+    "State 1",
+    "State 2",
+    "Pac(W)",
+    "Etoday(kWh)",
+    "Etotal(kWh)",
+    "T(\xC2\xB0"
+    "C)",
+    "Ttoday(min)",
+    "Ttotal(h)",
+    "Iac-Shift",
+    "",
 };
 
-bool ValidSeries(int series) { return series >= 0 && series < kSeriesCount; }
+bool ValidSeries(int series)
+{
+    return series >= 0 && series < kSeriesCount;
+}
 
 [[noreturn]] void ThrowIndex(const char* what, std::size_t i, std::size_t size)
 {
@@ -29,7 +45,10 @@ void RequireSeries(int series, bool wantFloat)
 
 } // namespace
 
-std::string_view SeriesTitle(int series) { return ValidSeries(series) ? kTitles[series] : std::string_view(); }
+std::string_view SeriesTitle(int series)
+{
+    return ValidSeries(series) ? kTitles[series] : std::string_view();
+}
 
 int FindSeriesByTitle(std::string_view title)
 {
@@ -51,8 +70,10 @@ bool IsFloatSeries(int series)
     case kSeriesPac:
     case kSeriesEtoday:
     case kSeriesEtotal:
-    case kSeriesTemp: return true;
-    default: return false;
+    case kSeriesTemp:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -72,8 +72,8 @@ public:
 
 protected:
     std::vector<std::uint32_t> m_adwTime;
-    std::array<std::vector<float>, kSeriesCount> m_afSeries;           // used by float series only
-    std::array<std::vector<std::uint32_t>, kSeriesCount> m_adwSeries;  // used by unsigned series only
+    std::array<std::vector<float>, kSeriesCount> m_afSeries;          // used by float series only
+    std::array<std::vector<std::uint32_t>, kSeriesCount> m_adwSeries; // used by unsigned series only
     int m_nModelCode = 0;
 };
 

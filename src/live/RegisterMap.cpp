@@ -55,8 +55,7 @@ constexpr SRegisterRule kAddressMap[] = {
     {40002, kKindModelCodePair, -1, false},
 };
 
-template <std::size_t N>
-const SRegisterRule* FindRule(const SRegisterRule (&map)[N], int reg)
+template <std::size_t N> const SRegisterRule* FindRule(const SRegisterRule (&map)[N], int reg)
 {
     const auto it = std::lower_bound(std::begin(map), std::end(map), reg,
                                      [](const SRegisterRule& r, int n) { return r.nRegister < n; });
@@ -80,8 +79,14 @@ int AddressRatedPower(int modelCode)
 
 } // namespace
 
-const SRegisterRule* FindIndexRule(int reg) { return FindRule(kIndexMap, reg); }
-const SRegisterRule* FindAddressRule(int reg) { return FindRule(kAddressMap, reg); }
+const SRegisterRule* FindIndexRule(int reg)
+{
+    return FindRule(kIndexMap, reg);
+}
+const SRegisterRule* FindAddressRule(int reg)
+{
+    return FindRule(kAddressMap, reg);
+}
 
 std::string FormatVersionText(std::uint32_t raw)
 {
@@ -101,18 +106,27 @@ std::optional<SReadBlock> GetPollBlock(int protocolType, int step)
 {
     if (protocolType == 2) {
         switch (step) {
-        case 1: return SReadBlock{40007, 3};
-        case 2: return SReadBlock{40001, 2};
-        case 3: return SReadBlock{30001, 20};
-        case 4: return SReadBlock{30021, 17};
-        case 5: return SReadBlock{31001, 20};
-        default: return std::nullopt;
+        case 1:
+            return SReadBlock{40007, 3};
+        case 2:
+            return SReadBlock{40001, 2};
+        case 3:
+            return SReadBlock{30001, 20};
+        case 4:
+            return SReadBlock{30021, 17};
+        case 5:
+            return SReadBlock{31001, 20};
+        default:
+            return std::nullopt;
         }
     }
     switch (step) {
-    case 0: return SReadBlock{44, 2};
-    case 1: return SReadBlock{11, 31};
-    default: return std::nullopt;
+    case 0:
+        return SReadBlock{44, 2};
+    case 1:
+        return SReadBlock{11, 31};
+    default:
+        return std::nullopt;
     }
 }
 
@@ -142,4 +156,7 @@ int HistoryRating(int protocolType, int modelCode)
     return modelCode * 100;
 }
 
-std::string RatingLabel(int modelCode) { return RatedPowerText(static_cast<std::uint16_t>(modelCode)); }
+std::string RatingLabel(int modelCode)
+{
+    return RatedPowerText(static_cast<std::uint16_t>(modelCode));
+}

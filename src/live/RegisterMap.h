@@ -25,8 +25,8 @@ enum ERegisterKind : int {
 struct SRegisterRule {
     int nRegister;
     ERegisterKind kind;
-    int nSeries;       // ESeries, or -1 when nothing is appended
-    bool bSampleTime;  // the first register of a cycle: appends the tick count first
+    int nSeries;      // ESeries, or -1 when nothing is appended
+    bool bSampleTime; // the first register of a cycle: appends the tick count first
 };
 
 // The rule of a register, or null when the register is no running data.

@@ -5,6 +5,7 @@
 namespace {
 
 // Fixed-width, zero-padded entries: an empty entry is all zeros.
+// clang-format off
 constexpr char16_t kCatalogueA[36][20] = {
     u"2.5V Ref Fault",   // 0
     u"SCI1 Damaged",     // 1
@@ -71,9 +72,9 @@ constexpr char16_t kCatalogueB[38][30] = {
     u"Power off",                 // 36
     u"Waiting",                   // 37
 };
+// clang-format on
 
-template <std::size_t N, std::size_t W>
-std::u16string Entry(const char16_t (&table)[N][W], int entry)
+template <std::size_t N, std::size_t W> std::u16string Entry(const char16_t (&table)[N][W], int entry)
 {
     if (entry < 0 || entry >= static_cast<int>(N))
         return {};

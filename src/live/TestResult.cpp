@@ -24,8 +24,7 @@ std::uint32_t Truncate(double quotient)
 // Grows a series by an eighth of its size (at least 4 elements) when it is
 // full: amortised constant appends, and at most an eighth more memory than
 // the day's samples need, where doubling could hold twice as much.
-template <class T>
-void Append(std::vector<T>& series, std::type_identity_t<T> value)
+template <class T> void Append(std::vector<T>& series, std::type_identity_t<T> value)
 {
     if (series.size() == series.capacity())
         series.reserve(series.size() + std::max<std::size_t>(4, series.size() / 8));
@@ -55,7 +54,9 @@ bool CTestResult::Store(const SRegisterRule* rule, std::uint32_t raw, float scal
         Append(m_adwTime, platform::GetTickCount());
 
     switch (rule->kind) {
-    case kKindWord: Append(m_afSeries[rule->nSeries], static_cast<float>(word / scale)); break;
+    case kKindWord:
+        Append(m_afSeries[rule->nSeries], static_cast<float>(word / scale));
+        break;
     case kKindSignedWord:
         Append(m_afSeries[rule->nSeries], static_cast<float>(static_cast<std::int16_t>(word) / scale));
         break;
@@ -63,17 +64,31 @@ bool CTestResult::Store(const SRegisterRule* rule, std::uint32_t raw, float scal
         // Divide in double: a float cannot hold every 32-bit pair exactly.
         Append(m_afSeries[rule->nSeries], static_cast<float>(pair / static_cast<double>(scale)));
         break;
-    case kKindWordWhole: Append(m_adwSeries[rule->nSeries], Truncate(word / static_cast<double>(scale))); break;
-    case kKindPairWhole: Append(m_adwSeries[rule->nSeries], Truncate(pair / static_cast<double>(scale))); break;
-    case kKindInteger: Append(m_adwSeries[rule->nSeries], word); break;
-    case kKindFaultHigh: m_dwFaultWord = static_cast<std::uint32_t>(word) << 16; break;
+    case kKindWordWhole:
+        Append(m_adwSeries[rule->nSeries], Truncate(word / static_cast<double>(scale)));
+        break;
+    case kKindPairWhole:
+        Append(m_adwSeries[rule->nSeries], Truncate(pair / static_cast<double>(scale)));
+        break;
+    case kKindInteger:
+        Append(m_adwSeries[rule->nSeries], word);
+        break;
+    case kKindFaultHigh:
+        m_dwFaultWord = static_cast<std::uint32_t>(word) << 16;
+        break;
     case kKindBitWord:
         m_dwFaultWord += word;
         Append(m_adwSeries[rule->nSeries], m_dwFaultWord);
         break;
-    case kKindLatch: m_awHighWord[0] = word; break;
-    case kKindModelCode: m_nModelCode = word; break;
-    case kKindModelCodePair: m_nModelCode = static_cast<int>(pair); break;
+    case kKindLatch:
+        m_awHighWord[0] = word;
+        break;
+    case kKindModelCode:
+        m_nModelCode = word;
+        break;
+    case kKindModelCodePair:
+        m_nModelCode = static_cast<int>(pair);
+        break;
     }
     return true;
 }

@@ -14,8 +14,7 @@ namespace {
 
 // Feeds one index-map polling cycle (registers 11 to 41) with the raw words
 // given by `word(reg)`, as the value handler numbers them.
-template <class F>
-void FeedIndexCycle(CTestResult& store, F word)
+template <class F> void FeedIndexCycle(CTestResult& store, F word)
 {
     for (int reg = 11; reg <= 41; ++reg)
         store.StoreIndexRegister(reg, word(reg), GetRegisterScale(0, reg));
@@ -26,7 +25,7 @@ void FeedIndexCycle(CTestResult& store, F word)
 TEST(TestResult, IndexMapDecodesEachKind)
 {
     CTestResult store;
-    store.StoreIndexRegister(35, 65526, 1.0f); // signed word
+    store.StoreIndexRegister(35, 65526, 1.0f);  // signed word
     store.StoreIndexRegister(31, 65526, 10.0f); // the temperature is unsigned
     store.StoreIndexRegister(27, 0, 1.0f);
     store.StoreIndexRegister(28, 7, 1.0f); // pair, whole
