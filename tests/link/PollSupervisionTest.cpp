@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "InverterSim.h"
+#include "LinkTestUtil.h"
 #include "PtyPair.h"
 #include "link/Crc16.h"
 #include "link/InvComSet.h"
@@ -22,7 +23,6 @@
 namespace {
 
 using platform::DWORD;
-using Bytes = std::vector<std::uint8_t>;
 
 struct Request {
     int nFunction = 0;
@@ -506,13 +506,6 @@ public:
     ~CEnvPorts() { ::unsetenv("ZELVAN_SERIAL_PORTS"); }
 };
 
-Bytes FrameOf(Bytes body)
-{
-    body.resize(body.size() + 2);
-    AppendCrc16(body.data(), body.size() - 2);
-    return body;
-}
-
 TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
 {
     CPtyPair dead;
@@ -569,9 +562,9 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
     EXPECT_LE(walk, 6800u);
     // The probes of the dead port: type 1, type 0, type 2, in that order.
     ASSERT_EQ(deadFrames.size(), 3u);
-    EXPECT_EQ(deadFrames[0], FrameOf({0xFF, 0x03, 0x00, 0x3C, 0x00, 0x01}));
-    EXPECT_EQ(deadFrames[1], FrameOf({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x04, 0x9C, 0x37, 0x00, 0x03}));
-    EXPECT_EQ(deadFrames[2], FrameOf({0x00, 0x03, 0x00, 0x0B, 0x00, 0x01}));
+    EXPECT_EQ(deadFrames[0], WithCrc({0xFF, 0x03, 0x00, 0x3C, 0x00, 0x01}));
+    EXPECT_EQ(deadFrames[1], WithCrc({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x04, 0x9C, 0x37, 0x00, 0x03}));
+    EXPECT_EQ(deadFrames[2], WithCrc({0x00, 0x03, 0x00, 0x0B, 0x00, 0x01}));
 
     // The second port answered the type-2 probe; the address is learned and
     // the serial number read follows at once.
@@ -585,7 +578,7 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
     EXPECT_EQ(link.m_nLastRegister.load(), 40007);
     EXPECT_EQ(bench.view.PortInUse(), live.SlavePath());
     EXPECT_EQ(bench.statuses, std::vector<std::string>{"Connected"});
-    EXPECT_EQ(FrameOf({0x05, 0x03, 0x00, 0x06, 0x00, 0x03}), live.ReadUntilQuiet(200));
+    EXPECT_EQ(WithCrc({0x05, 0x03, 0x00, 0x06, 0x00, 0x03}), live.ReadUntilQuiet(200));
     link.ClosePort();
 }
 
