@@ -5,9 +5,9 @@ A calm, light landscape: a sky that pales towards the horizon, a far range of
 blue-grey hills and a nearer range of pale green ones. Everything stays light so
 that black text, the red curve and the gauge's band read well on top of it.
 
-The picture is an 8-bit palette BMP with run-length encoding (BI_RLE8): every
-row is a handful of long runs, so the file stays small. Standard library only;
-running the script again reproduces the file byte for byte.
+The picture is an uncompressed 8-bit palette BMP (the few dozen colours of
+the gradients fit a palette), the form every BMP reader accepts. Standard
+library only; running the script again reproduces the file byte for byte.
 
     /usr/bin/python3 assets/make-background.py [output path]
 """
@@ -61,28 +61,21 @@ def build_rows():
     return colours, [[index[c] for c in row] for row in rows]
 
 
-def encode_rle8(rows):
+def encode_rows(rows):
     out = bytearray()
-    for row in reversed(rows):  # BMP rows run bottom-up
-        x = 0
-        while x < len(row):
-            run = 1
-            while x + run < len(row) and run < 255 and row[x + run] == row[x]:
-                run += 1
-            out += bytes((run, row[x]))
-            x += run
-        out += b"\x00\x00"  # end of line
-    out += b"\x00\x01"  # end of bitmap
+    for row in reversed(rows):  # BMP rows run bottom-up, each padded to 4 bytes
+        out += bytes(row)
+        out += bytes(-len(row) % 4)
     return bytes(out)
 
 
 def write_bmp(path):
     colours, rows = build_rows()
-    pixels = encode_rle8(rows)
+    pixels = encode_rows(rows)
     palette = b"".join(bytes((b, g, r, 0)) for (r, g, b) in colours)
     offset = 14 + 40 + len(palette)
     header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 8, 1, len(pixels), 2835, 2835, len(colours), 0)
+    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 8, 0, len(pixels), 2835, 2835, len(colours), 0)
     with open(path, "wb") as f:
         f.write(header + info + palette + pixels)
 

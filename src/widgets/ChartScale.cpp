@@ -50,8 +50,8 @@ double TimeAxisStep(double dMinMinute, double dMaxMinute)
 {
     double dStep = RoundedStep(dMinMinute, dMaxMinute).dStep;
     if (dStep > 60.0) {
-        const long long nStep = static_cast<long long>(dStep);
-        dStep = static_cast<double>(nStep - nStep % 60);
+        const double dWhole = std::floor(dStep);
+        dStep = dWhole - std::fmod(dWhole, 60.0);
     }
     return dStep;
 }
