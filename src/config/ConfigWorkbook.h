@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "config/WorkbookLoader.h"
+
 // The configuration workbook "datacfg-sp.xls": per-standard grid settings
 // (sheet "tester-parset") and the model list (sheet "tester-modelcode"),
 // read once at start-up and kept as columns of text.
@@ -31,9 +33,10 @@ public:
     ConfigWorkbook(const ConfigWorkbook&) = delete;
     ConfigWorkbook& operator=(const ConfigWorkbook&) = delete;
 
-    // Opens the workbook (relative paths resolve against the working
-    // directory). On failure shows one message box with the error's text and
-    // returns false; the sheets then read as empty.
+    // Opens and reads the workbook (relative paths resolve against the
+    // working directory). On failure shows one message box with the error's
+    // text and returns false; the sheets then read as empty. A damaged file
+    // is reported like a missing one.
     bool OpenWorkbook(const std::string& path = kFileName);
     void ReadParameterSheet();
     void ReadModelSheet();
@@ -70,22 +73,15 @@ public:
     bool HasParameterCell(std::size_t row, int column) const;
     bool HasModelCell(std::size_t row, int column) const;
     const char* LastError() const { return m_szLastError; }
-    bool IsOpen() const { return m_pHandle != nullptr; }
+    bool IsOpen() const { return m_bOpen; }
 
 private:
-    struct SError {
-        long code;
-        std::string meaning;
-        std::string description;
-    };
-
-    bool ReadSheet(const char* sheet, const char* const* columns, int columnCount,
-                   std::vector<std::string>* table, std::vector<int>& rowWidths);
-    void SetLastError(const SError& error, const char* fieldName = nullptr);
+    void TakeSheet(std::size_t index, std::vector<std::string>* table, int columnCount,
+                   std::vector<int>& rowWidths);
     void SetLastErrorText(const char* text);
-    void CloseWorkbook();
 
-    const void* m_pHandle = nullptr;
+    bool m_bOpen = false;
+    std::vector<SSheetContent> m_vPendingSheets; // read at open, taken by the sheet reads
     char m_szLastError[kLastErrorSize];
     std::vector<std::string> m_vStandards;
     std::array<std::vector<std::string>, kParameterColumns> m_vParameterTable;

@@ -191,20 +191,24 @@ TEST(ConfigWorkbook, FieldErrorsAndMissingSheets)
         ASSERT_TRUE(workbook.OpenWorkbook(MakeWorkbook(dir, parset, kModelHeader).string()));
         workbook.ReadParameterSheet();
         EXPECT_NE(std::strstr(workbook.LastError(), "**For Field Name:Parameter"), nullptr) << workbook.LastError();
-        EXPECT_EQ(workbook.ParameterRows(), 1u);
+        EXPECT_EQ(workbook.ParameterRows(), 2u); // the failed row holds no cell
+        EXPECT_FALSE(workbook.HasParameterCell(1, 0));
         double value = 0;
         EXPECT_EQ(workbook.LookupParameter("First", 0, value), 0);
         EXPECT_EQ(workbook.LookupParameter("Third", 0, value), -1);
     }
     // A sheet without its "Code-Old" column: the text field fails on the
-    // first record, so the model sheet reads as empty.
+    // first record, after its first five cells, and ends the sheet.
     {
         ConfigWorkbook workbook;
         ASSERT_TRUE(workbook.OpenWorkbook(
             MakeWorkbook(dir, parset, "Model,Name,Code,Power,Standard\nX,Y,1,1500,G83\n", "nocol.xls").string()));
         workbook.ReadModelSheet();
         EXPECT_NE(std::strstr(workbook.LastError(), "Column not found"), nullptr) << workbook.LastError();
-        EXPECT_EQ(workbook.ModelRows(), 0u);
+        EXPECT_EQ(workbook.ModelRows(), 1u);
+        EXPECT_TRUE(workbook.HasModelCell(0, ConfigWorkbook::kModelStandard));
+        EXPECT_FALSE(workbook.HasModelCell(0, ConfigWorkbook::kModelCodeOld));
+        EXPECT_EQ(workbook.LookupModelCode("Y", 2010), 1);
     }
     // A long text in a number cell: the error text is cut to its buffer.
     {
@@ -285,6 +289,36 @@ TEST(ConfigWorkbook, CorruptFilesAreReportedLikeMissingOnes)
         EXPECT_NE(boxes.Boxes()[0].text.find("cannot be read"), std::string::npos) << boxes.Boxes()[0].text;
         ExpectEmptyTables(workbook);
     }
+}
+
+TEST(ConfigWorkbook, DamagedCopiesNeverTakeTheProgramDown)
+{
+    // Bytes of the shipped workbook overwritten at random places (string
+    // lengths, record sizes, sector chains): the library that parses the
+    // file trusts them, so some of these copies make it read out of bounds.
+    // Each copy must open or be reported, and the tables stay consistent.
+    CTempDir dir;
+    const std::string good = testfiles::ReadFile(testfiles::ShippedWorkbook());
+    std::mt19937 random(7);
+    int reported = 0;
+    for (int i = 0; i < 150; ++i) {
+        std::string bad = good;
+        const int changes = 1 + static_cast<int>(random() % 8);
+        for (int k = 0; k < changes; ++k)
+            bad[random() % bad.size()] = static_cast<char>(random() & 0xFF);
+        const auto path = dir.Write("damaged.xls", bad);
+        platform::CMessageBoxRecorder boxes;
+        ConfigWorkbook workbook;
+        const bool opened = workbook.OpenWorkbook(path.string());
+        ReadAll(workbook);
+        ASSERT_EQ(boxes.Count(), opened ? 0u : 1u) << i;
+        reported += opened ? 0 : 1;
+        for (int c = 0; c < ConfigWorkbook::kParameterColumns; ++c)
+            ASSERT_EQ(workbook.ParameterColumn(c).size(), workbook.ParameterRows()) << i;
+        for (int c = 0; c < ConfigWorkbook::kModelColumns; ++c)
+            ASSERT_EQ(workbook.ModelColumn(c).size(), workbook.ModelRows()) << i;
+    }
+    RecordProperty("reported", reported);
 }
 
 TEST(ConfigWorkbook, GeneratorRebuildsTheShippedWorkbookByteForByte)

@@ -1,0 +1,48 @@
+#pragma once
+#include <span>
+#include <string>
+#include <vector>
+
+// Reading of the configuration workbook's sheets with FreeXL, kept apart
+// from ConfigWorkbook so that it can run in a child process: the library
+// trusts lengths and indices inside the file, so a damaged workbook can make
+// it read out of bounds. In a child, such a file costs only the child.
+
+// One sheet to read: its name and the columns wanted, found by header name.
+struct SSheetRequest {
+    const char* sheet;
+    const char* const* columns;
+    int columnCount;
+};
+
+struct SSheetContent {
+    std::vector<std::vector<std::string>> columns; // one per requested column, one entry per row
+    std::vector<int> rowWidths;                    // columns the record reached, per row
+    std::string lastError;                         // last error text the reading set; empty: none
+};
+
+struct SWorkbookContent {
+    int openResult = 0;    // 0: opened; else the error code
+    std::string openError; // message box text when the workbook cannot be opened
+    std::vector<SSheetContent> sheets; // one per request, when opened
+};
+
+// Error codes of our own, beside FreeXL's negative codes.
+constexpr long kWorkbookErrNotOpen = -100;
+constexpr long kWorkbookErrNoSheet = -101;
+constexpr long kWorkbookErrNoColumn = -102;
+constexpr long kWorkbookErrEmptyCell = -103;
+constexpr long kWorkbookErrNotNumber = -104;
+constexpr long kWorkbookErrReaderFailed = -105;
+
+const char* WorkbookErrorMeaning(long code);
+
+// The last-error text: "Error:\n", the code, its meaning, the source and the
+// description, then the field name for a field read.
+std::string FormatWorkbookError(long code, const std::string& description, const char* fieldName = nullptr);
+
+// Reads the requested sheets; in a child process where the platform has one.
+SWorkbookContent LoadWorkbook(const std::string& path, std::span<const SSheetRequest> requests);
+
+// The same reading in the calling process.
+SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const SSheetRequest> requests);
