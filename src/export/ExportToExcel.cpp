@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -37,6 +38,37 @@ bool HasNoIacShift(int protocolType)
 // "%3.<decimals>f" without the locale: the C decimal point always.
 std::string_view FormatValue(char* buf, std::size_t size, double value, int decimals)
 {
+    // Fast path: when value x 10^decimals is exact (always so for the
+    // store's floats and integers) and below 2^53, rounding it to an integer
+    // (ties to even, as printf) gives the digits.
+    static constexpr double kScale[3] = {1.0, 10.0, 100.0};
+    const double scaled = value * kScale[decimals];
+    if (decimals <= 2 && std::fabs(scaled) < 9007199254740992.0 && std::fma(value, kScale[decimals], -scaled) == 0.0 &&
+        size >= 24) {
+        const double rounded = std::nearbyint(scaled);
+        std::uint64_t n = static_cast<std::uint64_t>(std::fabs(rounded));
+        char digits[24];
+        int len = 0;
+        do {
+            digits[len++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n != 0);
+        while (len <= decimals)
+            digits[len++] = '0';
+        char text[32];
+        std::size_t t = 0;
+        if (std::signbit(value))
+            text[t++] = '-';
+        for (int k = len - 1; k >= 0; --k) {
+            text[t++] = digits[k];
+            if (k == decimals && decimals > 0)
+                text[t++] = '.';
+        }
+        const std::size_t pad = t < 3 ? 3 - t : 0;
+        std::fill(buf, buf + pad, ' ');
+        std::copy(text, text + t, buf + pad);
+        return {buf, pad + t};
+    }
     char digits[400];
     const auto res = std::to_chars(digits, digits + sizeof(digits), value, std::chars_format::fixed, decimals);
     const std::size_t n = res.ptr - digits;
@@ -56,13 +88,33 @@ std::string_view CellName(char* buf, int column, int row)
     return {buf, static_cast<std::size_t>(res.ptr - buf)};
 }
 
-// "%Y-%m-%d %H-%M-%S" in local time.
+// "%Y-%m-%d %H-%M-%S" in local time (a row's cost is mostly this text, so
+// no printf).
 std::string_view FormatTime(char* buf, std::size_t size, std::int64_t seconds)
 {
     const platform::LocalTime t = platform::ToLocal(seconds);
-    const int n = std::snprintf(buf, size, "%04d-%02d-%02d %02d-%02d-%02d", t.nYear, t.nMonth, t.nDay, t.nHour,
-                                t.nMinute, t.nSecond);
-    return {buf, n > 0 ? static_cast<std::size_t>(n) : 0};
+    if (t.nYear < 1000 || t.nYear > 9999 || size < 20) {
+        const int n = std::snprintf(buf, size, "%d-%02d-%02d %02d-%02d-%02d", t.nYear, t.nMonth, t.nDay, t.nHour,
+                                    t.nMinute, t.nSecond);
+        return {buf, n > 0 ? std::min(static_cast<std::size_t>(n), size - 1) : 0};
+    }
+    auto two = [](char* p, int v) {
+        p[0] = static_cast<char>('0' + v / 10);
+        p[1] = static_cast<char>('0' + v % 10);
+    };
+    two(buf, t.nYear / 100);
+    two(buf + 2, t.nYear % 100);
+    buf[4] = '-';
+    two(buf + 5, t.nMonth);
+    buf[7] = '-';
+    two(buf + 8, t.nDay);
+    buf[10] = ' ';
+    two(buf + 11, t.nHour);
+    buf[13] = '-';
+    two(buf + 14, t.nMinute);
+    buf[16] = '-';
+    two(buf + 17, t.nSecond);
+    return {buf, 19};
 }
 
 double ColumnValue(const CDaySamples& s, int series, std::size_t i)

@@ -76,11 +76,51 @@ bool CXlsSpreadsheet::FirstSheet()
     return m_bSheet;
 }
 
+namespace {
+
+// A plain decimal as digits and the count of them after the point, when
+// the digits fit 15 places (anything longer goes the slow way).
+bool SplitDecimal(std::string_view text, std::int64_t& mantissa, int& decimals)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    i += negative ? 1 : 0;
+    std::int64_t m = 0;
+    int digits = 0, fraction = -1;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 15)
+                return false;
+            m = m * 10 + (c - '0');
+            if (fraction >= 0)
+                ++fraction;
+        } else if (c == '.' && fraction < 0 && digits > 0) {
+            fraction = 0;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || fraction == 0)
+        return false;
+    mantissa = negative ? -m : m;
+    decimals = fraction < 0 ? 0 : fraction;
+    return true;
+}
+
+} // namespace
+
 bool CXlsSpreadsheet::SetCell(std::string_view cell, std::string_view text)
 {
     int row = 0, col = 0;
     if (!m_bSheet || !ParseCellName(cell, row, col))
         return false;
+    std::int64_t mantissa = 0;
+    int decimals = 0;
+    if (SplitDecimal(text, mantissa, decimals) && m_workbook->SetDecimal(row, col, mantissa, decimals))
+        return true;
     if (const auto number = PlainDecimal(text))
         return m_workbook->SetNumber(row, col, *number);
     return m_workbook->SetText(row, col, text);
@@ -99,7 +139,7 @@ CSaveResult CXlsSpreadsheet::SaveAs(const std::string& path)
         result.strError = what + "no workbook";
         return result;
     }
-    const std::vector<std::uint8_t> stream = m_workbook->BuildStream();
+    const CByteBuffer stream = m_workbook->BuildStream();
     std::unique_ptr<CAtomicFile> file = CreateFile();
     if (!file->Open(path)) {
         result.strError = what + file->Error();

@@ -25,7 +25,7 @@ constexpr std::uint16_t kDimensions = 0x0200;
 constexpr std::uint16_t kRow = 0x0208;
 constexpr std::uint16_t kDbCell = 0x00D7;
 constexpr std::uint16_t kLabelSst = 0x00FD;
-constexpr std::uint16_t kNumber = 0x0203;
+constexpr std::uint16_t kRecNumber = 0x0203;
 constexpr std::uint16_t kRk = 0x027E;
 constexpr std::uint16_t kMulRk = 0x00BD;
 constexpr std::uint16_t kWindow2 = 0x023E;
@@ -57,23 +57,14 @@ void PutDouble(std::uint8_t* p, double v)
 // Appends to a stream and patches lengths and positions written earlier.
 class CStreamOut {
 public:
-    explicit CStreamOut(std::vector<std::uint8_t>& v) : m_v(v) {}
+    explicit CStreamOut(CByteBuffer& v) : m_v(v) {}
 
     std::size_t Pos() const { return m_v.size(); }
-    std::uint8_t* Grow(std::size_t n)
-    {
-        const std::size_t at = m_v.size();
-        m_v.resize(at + n);
-        return m_v.data() + at;
-    }
-    void U8(std::uint8_t x) { m_v.push_back(x); }
+    std::uint8_t* Grow(std::size_t n) { return m_v.Grow(n); }
+    void U8(std::uint8_t x) { *Grow(1) = x; }
     void U16(std::uint16_t x) { Put16(Grow(2), x); }
     void U32(std::uint32_t x) { Put32(Grow(4), x); }
-    void Bytes(const void* p, std::size_t n)
-    {
-        if (n)
-            std::memcpy(Grow(n), p, n);
-    }
+    void Bytes(const void* p, std::size_t n) { m_v.Append(p, n); }
 
     // A record whose length is known only at its end.
     std::size_t Begin(std::uint16_t id)
@@ -88,7 +79,7 @@ public:
     void Patch32(std::size_t at, std::uint32_t x) { Put32(m_v.data() + at, x); }
 
 private:
-    std::vector<std::uint8_t>& m_v;
+    CByteBuffer& m_v;
 };
 
 // The compact RK form of a number, when it holds the number exactly: a
@@ -186,14 +177,14 @@ void WriteShortString(CStreamOut& out, std::string_view ascii)
 
 } // namespace
 
-bool CXlsWorkbook::Put(int row, int col, std::uint32_t sst, double value)
+bool CXlsWorkbook::Put(int row, int col, std::uint32_t kind, std::uint32_t value)
 {
     if (row < 0 || row >= kMaxRows || col < 0 || col >= kMaxColumns)
         return false;
-    const std::uint32_t key = (static_cast<std::uint32_t>(row) << 8) | static_cast<std::uint32_t>(col);
-    if (!m_aCells.empty() && key <= m_aCells.back().key)
+    const std::uint32_t place = (static_cast<std::uint32_t>(row) << 8) | static_cast<std::uint32_t>(col);
+    if (!m_aCells.empty() && place <= m_aCells.back().Place())
         m_bNormal = false;
-    m_aCells.push_back(Cell{key, sst, value});
+    m_aCells.push_back(Cell{place | (kind << 24), value});
     return true;
 }
 
@@ -201,7 +192,36 @@ bool CXlsWorkbook::SetNumber(int row, int col, double value)
 {
     if (!std::isfinite(value))
         return false; // a sheet cell cannot hold infinities or NaN
-    return Put(row, col, kNumberCell, value);
+    std::uint32_t rk = 0;
+    if (EncodeRk(value, rk))
+        return Put(row, col, kRkNumber, rk);
+    if (!Put(row, col, kNumber, static_cast<std::uint32_t>(m_adNumbers.size())))
+        return false;
+    m_adNumbers.push_back(value);
+    return true;
+}
+
+bool CXlsWorkbook::SetDecimal(int row, int col, std::int64_t mantissa, int decimals)
+{
+    constexpr std::int64_t kExact = std::int64_t{1} << 53;
+    if (decimals < 0 || decimals > 22 || mantissa <= -kExact || mantissa >= kExact)
+        return false;
+    // Hundredths within 30 bits are an RK number as they stand: a reader
+    // divides them by 100, which gives the double nearest the decimal text.
+    constexpr std::int64_t kRkMax = 536870911;
+    if (decimals <= 2) {
+        const std::int64_t hundredths = mantissa * (decimals == 0 ? 100 : decimals == 1 ? 10 : 1);
+        if (hundredths >= -kRkMax && hundredths <= kRkMax) {
+            const bool whole = hundredths % 100 == 0;
+            const std::int64_t n = whole ? hundredths / 100 : hundredths;
+            const std::uint32_t rk = (static_cast<std::uint32_t>(static_cast<std::int32_t>(n)) << 2) | (whole ? 2u : 3u);
+            return Put(row, col, kRkNumber, rk);
+        }
+    }
+    // Both operands exact, so the quotient is the correctly rounded value.
+    static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    return SetNumber(row, col, static_cast<double>(mantissa) / kPow10[decimals]);
 }
 
 bool CXlsWorkbook::SetText(int row, int col, std::string_view utf8)
@@ -209,46 +229,86 @@ bool CXlsWorkbook::SetText(int row, int col, std::string_view utf8)
     if (row < 0 || row >= kMaxRows || col < 0 || col >= kMaxColumns)
         return false;
     if (utf8.empty())
-        return Put(row, col, kEmptyCell, 0.0);
-    return Put(row, col, Intern(utf8), 0.0);
+        return Put(row, col, kEmpty, 0);
+    return Put(row, col, kText, Intern(utf8));
 }
 
 bool CXlsWorkbook::Clear(int row, int col)
 {
-    return Put(row, col, kEmptyCell, 0.0);
+    return Put(row, col, kEmpty, 0);
+}
+
+std::string_view CXlsWorkbook::Keep(std::string_view utf8)
+{
+    constexpr std::size_t kChunk = 256 * 1024;
+    if (m_aKeyChunks.empty() || m_nKeyChunkUsed + utf8.size() > m_nKeyChunkSize) {
+        m_nKeyChunkSize = std::max(kChunk, utf8.size());
+        m_aKeyChunks.push_back(std::make_unique<char[]>(m_nKeyChunkSize));
+        m_nKeyChunkUsed = 0;
+    }
+    char* at = m_aKeyChunks.back().get() + m_nKeyChunkUsed;
+    std::memcpy(at, utf8.data(), utf8.size());
+    m_nKeyChunkUsed += utf8.size();
+    return {at, utf8.size()};
 }
 
 std::uint32_t CXlsWorkbook::Intern(std::string_view utf8)
 {
-    auto [it, fresh] = m_mapStrings.try_emplace(std::string(utf8), static_cast<std::uint32_t>(m_aStrings.size()));
-    if (!fresh)
-        return it->second;
+    // Kept at most half full, so probes stay short.
+    if (2 * (m_aKeys.size() + 1) > m_aSlots.size()) {
+        std::vector<std::uint32_t> slots(std::max<std::size_t>(1024, 2 * m_aSlots.size()), 0);
+        const std::size_t mask = slots.size() - 1;
+        for (std::uint32_t k = 0; k < m_aKeys.size(); ++k) {
+            std::size_t at = std::hash<std::string_view>()(m_aKeys[k]) & mask;
+            while (slots[at] != 0)
+                at = (at + 1) & mask;
+            slots[at] = k + 1;
+        }
+        m_aSlots.swap(slots);
+    }
+    const std::size_t mask = m_aSlots.size() - 1;
+    std::size_t at = std::hash<std::string_view>()(utf8) & mask;
+    for (; m_aSlots[at] != 0; at = (at + 1) & mask)
+        if (m_aKeys[m_aSlots[at] - 1] == utf8)
+            return m_aSlots[at] - 1;
+    const auto index = static_cast<std::uint32_t>(m_aStrings.size());
+    m_aKeys.push_back(Keep(utf8));
+    m_aSlots[at] = index + 1;
+
+    const bool ascii = utf8.size() <= kMaxTextLength &&
+                       std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii) {
+        m_aStrings.push_back({static_cast<std::uint32_t>(m_abyChars.size()), static_cast<std::uint16_t>(utf8.size()),
+                              false});
+        m_abyChars.insert(m_abyChars.end(), utf8.begin(), utf8.end());
+        return index;
+    }
     const std::u16string u = ToUtf16(utf8, kMaxTextLength);
     const bool wide = std::any_of(u.begin(), u.end(), [](char16_t c) { return c > 0xFF; });
-    SstString s{static_cast<std::uint32_t>(m_abyChars.size()), static_cast<std::uint16_t>(u.size()), wide};
+    m_aStrings.push_back({static_cast<std::uint32_t>(m_abyChars.size()), static_cast<std::uint16_t>(u.size()), wide});
     for (char16_t c : u) {
         m_abyChars.push_back(static_cast<std::uint8_t>(c));
         if (wide)
             m_abyChars.push_back(static_cast<std::uint8_t>(c >> 8));
     }
-    m_aStrings.push_back(s);
-    return it->second;
+    return index;
 }
 
 void CXlsWorkbook::Normalize()
 {
     if (!m_bNormal) {
         // Stable, so among writes to one cell the last stays last.
-        std::stable_sort(m_aCells.begin(), m_aCells.end(), [](const Cell& a, const Cell& b) { return a.key < b.key; });
+        std::stable_sort(m_aCells.begin(), m_aCells.end(),
+                         [](const Cell& a, const Cell& b) { return a.Place() < b.Place(); });
         std::vector<Cell> kept;
         kept.reserve(m_aCells.size());
         for (std::size_t i = 0; i < m_aCells.size(); ++i)
-            if (i + 1 == m_aCells.size() || m_aCells[i + 1].key != m_aCells[i].key)
+            if (i + 1 == m_aCells.size() || m_aCells[i + 1].Place() != m_aCells[i].Place())
                 kept.push_back(m_aCells[i]);
         m_aCells.swap(kept);
         m_bNormal = true;
     }
-    m_aCells.erase(std::remove_if(m_aCells.begin(), m_aCells.end(), [](const Cell& c) { return c.sst == kEmptyCell; }),
+    m_aCells.erase(std::remove_if(m_aCells.begin(), m_aCells.end(), [](const Cell& c) { return c.Kind() == kEmpty; }),
                    m_aCells.end());
 }
 
@@ -258,21 +318,24 @@ std::size_t CXlsWorkbook::CellCount()
     return m_aCells.size();
 }
 
-std::vector<std::uint8_t> CXlsWorkbook::BuildStream()
+CByteBuffer CXlsWorkbook::BuildStream()
 {
     Normalize();
-    std::vector<std::uint8_t> stream;
-    // About 8 bytes per cell in MULRK runs, 14 per text cell, plus the
-    // strings: reserve once instead of growing through copies.
-    stream.reserve(4096 + m_aCells.size() * 12 + m_abyChars.size() + m_aStrings.size() * 4);
+    std::uint32_t labels = 0;
+    for (const Cell& c : m_aCells)
+        labels += c.Kind() == kText ? 1 : 0;
+    CByteBuffer stream;
+    // About 8 bytes per cell in MULRK runs, 14 per text cell, the strings
+    // and a ROW record per 14 cells: reserve once.
+    stream.Reserve(8192 + m_aCells.size() * 9 + labels * 6 + m_abyChars.size() + m_aStrings.size() * 4);
     std::size_t boundSheetPos = 0;
-    WriteGlobals(stream, boundSheetPos);
+    WriteGlobals(stream, boundSheetPos, labels);
     Put32(stream.data() + boundSheetPos, static_cast<std::uint32_t>(stream.size()));
     WriteSheet(stream);
     return stream;
 }
 
-void CXlsWorkbook::WriteGlobals(std::vector<std::uint8_t>& v, std::size_t& boundSheetPos)
+void CXlsWorkbook::WriteGlobals(CByteBuffer& v, std::size_t& boundSheetPos, std::uint32_t labelCount)
 {
     CStreamOut out(v);
     WriteBof(out, 0x0005);
@@ -325,14 +388,11 @@ void CXlsWorkbook::WriteGlobals(std::vector<std::uint8_t>& v, std::size_t& bound
     WriteShortString(out, "Sheet1");
     out.End(bs);
 
-    std::uint32_t labels = 0;
-    for (const Cell& c : m_aCells)
-        labels += c.sst < kEmptyCell ? 1 : 0;
-    WriteSst(v, labels);
+    WriteSst(v, labelCount);
     Record(out, kEof, {});
 }
 
-void CXlsWorkbook::WriteSst(std::vector<std::uint8_t>& v, std::uint32_t labelCount)
+void CXlsWorkbook::WriteSst(CByteBuffer& v, std::uint32_t labelCount)
 {
     CStreamOut out(v);
     const std::size_t count = m_aStrings.size();
@@ -391,7 +451,7 @@ void CXlsWorkbook::WriteSst(std::vector<std::uint8_t>& v, std::uint32_t labelCou
     out.End(ext);
 }
 
-void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
+void CXlsWorkbook::WriteSheet(CByteBuffer& v)
 {
     CStreamOut out(v);
     const std::vector<Cell>& cells = m_aCells;
@@ -406,8 +466,8 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
     std::vector<RowSpan> rows;
     std::uint32_t colMin = 0xFFFF, colMax = 0;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        const std::uint32_t row = cells[i].key >> 8;
-        const std::uint32_t col = cells[i].key & 0xFF;
+        const std::uint32_t row = cells[i].Row();
+        const std::uint32_t col = cells[i].Col();
         colMin = std::min(colMin, col);
         colMax = std::max(colMax, col);
         if (rows.empty() || rows.back().row != row)
@@ -449,8 +509,6 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
         Put16(p + 16, 0);
     }
 
-    std::vector<std::uint32_t> rk(kMaxColumns);
-    std::vector<bool> rkOk(kMaxColumns);
     std::vector<std::size_t> rowCellPos(kRowsPerBlock);
     for (std::size_t b = 0; b < blockStarts.size(); ++b) {
         const std::size_t r0 = blockStarts[b];
@@ -463,8 +521,8 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
             Put16(p, kRow);
             Put16(p + 2, 16);
             Put16(p + 4, static_cast<std::uint16_t>(rs.row));
-            Put16(p + 6, static_cast<std::uint16_t>(cells[rs.begin].key & 0xFF));
-            Put16(p + 8, static_cast<std::uint16_t>((cells[rs.end - 1].key & 0xFF) + 1));
+            Put16(p + 6, static_cast<std::uint16_t>(cells[rs.begin].Col()));
+            Put16(p + 8, static_cast<std::uint16_t>(cells[rs.end - 1].Col() + 1));
             Put16(p + 10, 0x00FF); // default height
             Put16(p + 12, 0);
             Put16(p + 14, 0);
@@ -475,40 +533,35 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
             const RowSpan& rs = rows[r];
             rowCellPos[r - r0] = out.Pos();
             const std::uint16_t row = static_cast<std::uint16_t>(rs.row);
-            for (std::size_t i = rs.begin; i < rs.end; ++i) {
-                const std::uint32_t col = cells[i].key & 0xFF;
-                rkOk[col] = cells[i].sst == kNumberCell && EncodeRk(cells[i].value, rk[col]);
-            }
             std::size_t i = rs.begin;
             while (i < rs.end) {
                 const Cell& c = cells[i];
-                const std::uint16_t col = static_cast<std::uint16_t>(c.key & 0xFF);
-                if (c.sst != kNumberCell) {
+                const std::uint16_t col = static_cast<std::uint16_t>(c.Col());
+                if (c.Kind() == kText) {
                     std::uint8_t* p = out.Grow(14);
                     Put16(p, kLabelSst);
                     Put16(p + 2, 10);
                     Put16(p + 4, row);
                     Put16(p + 6, col);
                     Put16(p + 8, kCellXf);
-                    Put32(p + 10, c.sst);
+                    Put32(p + 10, c.value);
                     ++i;
                     continue;
                 }
-                if (!rkOk[col]) {
+                if (c.Kind() == kNumber) {
                     std::uint8_t* p = out.Grow(18);
-                    Put16(p, kNumber);
+                    Put16(p, kRecNumber);
                     Put16(p + 2, 14);
                     Put16(p + 4, row);
                     Put16(p + 6, col);
                     Put16(p + 8, kCellXf);
-                    PutDouble(p + 10, c.value);
+                    PutDouble(p + 10, m_adNumbers[c.value]);
                     ++i;
                     continue;
                 }
                 // A run of adjacent RK numbers shares one MULRK record.
                 std::size_t j = i + 1;
-                while (j < rs.end && (cells[j].key & 0xFF) == (cells[j - 1].key & 0xFF) + 1 &&
-                       cells[j].sst == kNumberCell && rkOk[cells[j].key & 0xFF])
+                while (j < rs.end && cells[j].Kind() == kRkNumber && cells[j].Col() == cells[j - 1].Col() + 1)
                     ++j;
                 const std::size_t n = j - i;
                 if (n == 1) {
@@ -518,7 +571,7 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
                     Put16(p + 4, row);
                     Put16(p + 6, col);
                     Put16(p + 8, kCellXf);
-                    Put32(p + 10, rk[col]);
+                    Put32(p + 10, c.value);
                 } else {
                     std::uint8_t* p = out.Grow(4 + 6 + 6 * n);
                     Put16(p, kMulRk);
@@ -528,7 +581,7 @@ void CXlsWorkbook::WriteSheet(std::vector<std::uint8_t>& v)
                     p += 8;
                     for (std::size_t k = 0; k < n; ++k) {
                         Put16(p, kCellXf);
-                        Put32(p + 2, rk[col + k]);
+                        Put32(p + 2, cells[i + k].value);
                         p += 6;
                     }
                     Put16(p, static_cast<std::uint16_t>(col + n - 1));

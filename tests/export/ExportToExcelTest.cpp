@@ -23,8 +23,10 @@ public:
         if (IsFloatSeries(series))
             m_afSeries[series].push_back(static_cast<float>(v));
         else
-            m_adwSeries[series].push_back(static_cast<std::uint32_t>(v));
+            m_adwSeries[series].push_back(ToU32(v));
     }
+    // An integer series holds what fits it.
+    static std::uint32_t ToU32(double v) { return v <= 0 ? 0u : v >= 4294967295.0 ? 4294967295u : std::uint32_t(v); }
     // A record of every exported column (the address map has no Iac-Shift);
     // the insulation samples are added apart.
     void AddRecord(std::uint32_t ms, double v = 1.0, bool addressMap = false)
@@ -163,6 +165,30 @@ TEST(ExportToExcel, WritesTitleHeadersAndFormattedRowsInOrder)
     for (int c = 0; c < kExportColumns; ++c) {
         EXPECT_EQ(run.Cell(std::string(1, char('A' + c)) + "3"), row3[c]) << titles[c];
         EXPECT_EQ(run.Cell(std::string(1, char('A' + c)) + "4"), row4[c]) << titles[c];
+    }
+}
+
+// The value texts are what printf gives, ties, signs and huge values
+// included.
+TEST(ExportToExcel, ValueTextsMatchPrintf)
+{
+    const float values[] = {0.125f, 2.675f, -0.04f, -0.6f, 1.25f, 0.05f, 1e10f, 3.4e38f, -3.4e38f, 123456.789f,
+                            -2.5f,  0.005f, 99.995f, 1e-30f, 16777217.0f};
+    SRun run;
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        run.samples.AddRecord(static_cast<std::uint32_t>(i) * 1000u, values[i]);
+    run.Export();
+    char want[400];
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const std::string row = std::to_string(i + 3);
+        std::snprintf(want, sizeof(want), "%3.1f", static_cast<double>(values[i]));
+        EXPECT_EQ(run.Cell("B" + row), want) << values[i];
+        std::snprintf(want, sizeof(want), "%3.2f", static_cast<double>(values[i]));
+        EXPECT_EQ(run.Cell("D" + row), want) << values[i];
+        std::snprintf(want, sizeof(want), "%3.0f", static_cast<double>(values[i]));
+        EXPECT_EQ(run.Cell("L" + row), want) << values[i];
+        std::snprintf(want, sizeof(want), "%3.0f", static_cast<double>(CSamples::ToU32(values[i])));
+        EXPECT_EQ(run.Cell("N" + row), want) << values[i];
     }
 }
 

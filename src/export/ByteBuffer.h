@@ -1,0 +1,64 @@
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+// A growable byte buffer for building large files: unlike a vector it does
+// not zero what it grows into, and growth goes through realloc, which moves
+// large blocks by remapping pages instead of copying them.
+class CByteBuffer {
+public:
+    CByteBuffer() = default;
+    ~CByteBuffer() { std::free(m_p); }
+    CByteBuffer(const CByteBuffer&) = delete;
+    CByteBuffer& operator=(const CByteBuffer&) = delete;
+    CByteBuffer(CByteBuffer&& o) noexcept
+        : m_p(std::exchange(o.m_p, nullptr)), m_nSize(std::exchange(o.m_nSize, 0)), m_nCap(std::exchange(o.m_nCap, 0))
+    {
+    }
+    CByteBuffer& operator=(CByteBuffer&& o) noexcept
+    {
+        std::swap(m_p, o.m_p);
+        std::swap(m_nSize, o.m_nSize);
+        std::swap(m_nCap, o.m_nCap);
+        return *this;
+    }
+
+    const std::uint8_t* data() const { return m_p; }
+    std::uint8_t* data() { return m_p; }
+    std::size_t size() const { return m_nSize; }
+
+    void Reserve(std::size_t n)
+    {
+        if (n <= m_nCap)
+            return;
+        void* p = std::realloc(m_p, n);
+        if (!p)
+            throw std::bad_alloc();
+        m_p = static_cast<std::uint8_t*>(p);
+        m_nCap = n;
+    }
+    // Room for n more bytes at the end; returns where they go.
+    std::uint8_t* Grow(std::size_t n)
+    {
+        if (m_nSize + n > m_nCap)
+            Reserve(std::max<std::size_t>(m_nSize + n, m_nCap + m_nCap / 2 + 4096));
+        std::uint8_t* at = m_p + m_nSize;
+        m_nSize += n;
+        return at;
+    }
+    void Append(const void* p, std::size_t n)
+    {
+        if (n)
+            std::memcpy(Grow(n), p, n);
+    }
+
+private:
+    std::uint8_t* m_p = nullptr;
+    std::size_t m_nSize = 0;
+    std::size_t m_nCap = 0;
+};
