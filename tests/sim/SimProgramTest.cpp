@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "SimProcess.h"
+#include "link/Crc16.h"
 #include "link/InverterCom.h"
+#include "link/PtyPair.h"
 #include "platform/MessageTarget.h"
 #include "platform/Messages.h"
 
@@ -166,6 +168,23 @@ TEST(SimProgram, TheLinkFindsItsRepliesBehindNoiseOnARealLine)
     EXPECT_EQ(values, (std::vector<long>{0x1234, 0x5678, 0x9012}));
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "123456789012");
     com.ClosePort();
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(SimProgram, ServesAGivenSerialDevice)
+{
+    CPtyPair line; // the test plays the program's end of the cable
+    ASSERT_TRUE(line.Ok());
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", line.SlavePath(), "--protocol", "2", "--address", "6"}));
+    EXPECT_EQ(sim.Path(), line.SlavePath());
+    CPtyPair::Bytes request = {0x06, 0x03, 0x00, 0x0B, 0x00, 0x01}; // 40012
+    request.resize(8);
+    AppendCrc16(request.data(), 6);
+    ASSERT_TRUE(line.Write(request));
+    CPtyPair::Bytes expected = {0x06, 0x03, 0x02, 0x00, 0x06, 0, 0};
+    AppendCrc16(expected.data(), 5);
+    EXPECT_EQ(line.Read(expected.size(), 2000), expected);
     EXPECT_EQ(sim.Stop(), 0);
 }
 

@@ -150,20 +150,27 @@ TEST(SimRoundTrip, AddressMapPollingCycleDecodesAsTheProgramReadsIt)
     EXPECT_EQ(static_cast<std::int16_t>(e[18]), std::lround(d.DcInjectionMa())); // 31019
 }
 
-TEST(SimRoundTrip, EveryBlockTheLinkReadsIsAnswered)
+TEST(SimRoundTrip, EveryBlockTheProgramReadsIsAnswered)
 {
+    // Polling steps, detection, identity, and the parameter page's read cycle.
+    const std::vector<std::pair<int, int>> indexBlocks = {{44, 2},  {11, 31}, {1, 3},    {45, 1},   {142, 1},
+                                                          {11, 24}, {35, 24}, {120, 23}, {120, 21}, {59, 23}};
     for (int type = 0; type <= 1; ++type) {
         CSimBench b(Identity(type));
         b.Attach();
-        const std::pair<int, int> blocks[] = {{1, 3},   {11, 31}, {44, 2},   {45, 1},
-                                              {46, 36}, {82, 61}, {122, 21}, {142, 1}};
-        for (auto [start, count] : blocks)
+        for (auto [start, count] : indexBlocks)
             EXPECT_EQ(b.Read(start, count).size(), static_cast<std::size_t>(count)) << type << ": " << start;
     }
+    std::vector<std::pair<int, int>> addressBlocks = {{30001, 20}, {30021, 17}, {31001, 20}, {40001, 12}, {40101, 9},
+                                                      {40201, 18}, {40221, 2},  {40301, 6},  {40401, 20}, {40401, 4},
+                                                      {41001, 20}, {41041, 20}, {41061, 5},  {41101, 20}, {40502, 6},
+                                                      {40101, 1},  {40007, 3},  {40001, 2},  {40012, 1},  {40003, 2}};
+    for (const RegisterBlock& block : kType2Blocks)
+        addressBlocks.emplace_back(block.nStart, block.nCount);
     CSimBench b(Identity(2));
     b.Attach();
-    for (const RegisterBlock& block : kType2Blocks)
-        EXPECT_EQ(b.Read(block.nStart, block.nCount).size(), static_cast<std::size_t>(block.nCount)) << block.nStart;
+    for (auto [start, count] : addressBlocks)
+        EXPECT_EQ(b.Read(start, count).size(), static_cast<std::size_t>(count)) << start;
 }
 
 std::vector<std::uint16_t> Words(int count, std::uint16_t first)
