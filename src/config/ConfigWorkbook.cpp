@@ -11,14 +11,14 @@
 namespace {
 
 const char* const kStandardNames[ConfigWorkbook::kStandardCount] = {
-    "AS4777",  "VDE-OLD", "VDE-NEW",     "G83",     "G59",    "DK5940",  "ETL-208",
-    "ETL-240", "ETL-277", "IEC",         "Island mode", "Belgium", "French", "Germany",
-    "Velquoran", "Brazil", "EN50438",    "Greece",  "CEI 0-21", "Ireland", "ETL-220"};
+    "AS4777",    "VDE-OLD", "VDE-NEW", "G83",         "G59",      "DK5940",  "ETL-208",
+    "ETL-240",   "ETL-277", "IEC",     "Island mode", "Belgium",  "French",  "Germany",
+    "Velquoran", "Brazil",  "EN50438", "Greece",      "CEI 0-21", "Ireland", "ETL-220"};
 
 const char* const kParameterColumnNames[ConfigWorkbook::kParameterColumns] = {
-    "Parameter", "min",     "max",     "AS4777",  "VDE-OLD", "VDE-NEW",     "G83",     "G59",
-    "DK5940",    "ETL-208", "ETL-240", "ETL-277", "IEC",     "Island mode", "Belgium", "French",
-    "Germany",   "Velquoran", "Brazil", "EN50438", "Greece", "CEI 0-21",    "Ireland", "ETL-220"};
+    "Parameter", "min",       "max",     "AS4777",  "VDE-OLD", "VDE-NEW",     "G83",     "G59",
+    "DK5940",    "ETL-208",   "ETL-240", "ETL-277", "IEC",     "Island mode", "Belgium", "French",
+    "Germany",   "Velquoran", "Brazil",  "EN50438", "Greece",  "CEI 0-21",    "Ireland", "ETL-220"};
 
 const char* const kModelColumnNames[ConfigWorkbook::kModelColumns] = {"Model", "Name",     "Code",
                                                                       "Power", "Standard", "Code-Old"};

@@ -76,8 +76,7 @@ public:
     bool IsOpen() const { return m_bOpen; }
 
 private:
-    void TakeSheet(std::size_t index, std::vector<std::string>* table, int columnCount,
-                   std::vector<int>& rowWidths);
+    void TakeSheet(std::size_t index, std::vector<std::string>* table, int columnCount, std::vector<int>& rowWidths);
     void SetLastErrorText(const char* text);
 
     bool m_bOpen = false;

@@ -45,12 +45,18 @@ int WeekdayFromDays(long days)
 const char* RatingText(char c)
 {
     switch (c) {
-    case '1': return "1.5K";
-    case '2': return "2K";
-    case '3': return "2.8K";
-    case '4': return "4K";
-    case '5': return "5K";
-    default: return "";
+    case '1':
+        return "1.5K";
+    case '2':
+        return "2K";
+    case '3':
+        return "2.8K";
+    case '4':
+        return "4K";
+    case '5':
+        return "5K";
+    default:
+        return "";
     }
 }
 
@@ -161,8 +167,7 @@ int ConfigWorkbook::DecodeSerialLabel(std::string& label) const
     const int weekdayDigit = weekday == 0 ? 7 : weekday;
 
     char text[48];
-    std::snprintf(text, sizeof text, "%d%03d%02d%02ld%d%03d", leading, code, year - 2000, week, weekdayDigit,
-                  sequence);
+    std::snprintf(text, sizeof text, "%d%03d%02d%02ld%d%03d", leading, code, year - 2000, week, weekdayDigit, sequence);
     label = text;
     return year;
 }

@@ -78,8 +78,8 @@ void ReadSheet(const void* handle, const SSheetRequest& request, SSheetContent& 
     int found = -1;
     for (unsigned int i = 0; i < sheetCount && i < 0xFFFF && found < 0; ++i) {
         const char* name = nullptr;
-        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) == FREEXL_OK &&
-            name != nullptr && std::strcmp(name, request.sheet) == 0)
+        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) == FREEXL_OK && name != nullptr &&
+            std::strcmp(name, request.sheet) == 0)
             found = static_cast<int>(i);
     }
     if (found < 0)
@@ -124,8 +124,7 @@ void ReadSheet(const void* handle, const SSheetRequest& request, SSheetContent& 
             if (c < 0) {
                 code = kWorkbookErrNoColumn;
                 description = "The column is not in the sheet's header row.";
-            } else if ((rc = freexl_get_cell_value(handle, row, static_cast<unsigned short>(c), &cell)) !=
-                       FREEXL_OK) {
+            } else if ((rc = freexl_get_cell_value(handle, row, static_cast<unsigned short>(c), &cell)) != FREEXL_OK) {
                 code = rc;
                 description = "Row " + std::to_string(row + 1) + ": the cell cannot be read.";
             } else if (cell.type == FREEXL_CELL_INT) {
@@ -316,35 +315,64 @@ bool ReadAll(int fd, std::string& data, int timeoutMs)
 const char* WorkbookErrorMeaning(long code)
 {
     switch (code) {
-    case FREEXL_FILE_NOT_FOUND: return "File not found";
-    case FREEXL_INSUFFICIENT_MEMORY: return "Not enough memory";
-    case FREEXL_INVALID_CFBF_HEADER: return "Not an Excel 97-2003 file (invalid container header)";
-    case FREEXL_CFBF_READ_ERROR: return "Read error (file damaged or truncated)";
-    case FREEXL_CFBF_SEEK_ERROR: return "Seek error (file damaged or truncated)";
-    case FREEXL_CFBF_INVALID_SIGNATURE: return "Not an Excel 97-2003 file (invalid signature)";
-    case FREEXL_CFBF_INVALID_SECTOR_SIZE: return "Damaged file (invalid sector size)";
-    case FREEXL_CFBF_EMPTY_FAT_CHAIN: return "Damaged file (empty sector chain)";
-    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY: return "Damaged file (invalid sector chain)";
-    case FREEXL_BIFF_INVALID_BOF: return "Damaged workbook (invalid record)";
-    case FREEXL_BIFF_INVALID_SST: return "Damaged workbook (invalid string table)";
-    case FREEXL_BIFF_ILLEGAL_SST_INDEX: return "Damaged workbook (invalid string index)";
-    case FREEXL_BIFF_WORKBOOK_NOT_FOUND: return "No readable workbook in the file";
-    case FREEXL_BIFF_ILLEGAL_SHEET_INDEX: return "Invalid sheet index";
-    case FREEXL_BIFF_UNSELECTED_SHEET: return "No sheet selected";
-    case FREEXL_INVALID_CHARACTER: return "Invalid character in a text";
-    case FREEXL_UNSUPPORTED_CHARSET: return "Unsupported character set";
-    case FREEXL_ILLEGAL_CELL_ROW_COL: return "Cell outside the sheet";
-    case FREEXL_ILLEGAL_RK_VALUE: return "Damaged number cell";
-    case FREEXL_INVALID_MINI_STREAM: return "Damaged file (invalid mini stream)";
-    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY: return "Damaged file (invalid mini stream entry)";
-    case FREEXL_CRAFTED_FILE: return "Severely damaged file";
-    case kWorkbookErrNotOpen: return "Workbook not open";
-    case kWorkbookErrNoSheet: return "Sheet not found";
-    case kWorkbookErrNoColumn: return "Column not found";
-    case kWorkbookErrEmptyCell: return "Empty cell";
-    case kWorkbookErrNotNumber: return "Type mismatch";
-    case kWorkbookErrReaderFailed: return "Damaged file (the reader stopped)";
-    default: return "Unknown error";
+    case FREEXL_FILE_NOT_FOUND:
+        return "File not found";
+    case FREEXL_INSUFFICIENT_MEMORY:
+        return "Not enough memory";
+    case FREEXL_INVALID_CFBF_HEADER:
+        return "Not an Excel 97-2003 file (invalid container header)";
+    case FREEXL_CFBF_READ_ERROR:
+        return "Read error (file damaged or truncated)";
+    case FREEXL_CFBF_SEEK_ERROR:
+        return "Seek error (file damaged or truncated)";
+    case FREEXL_CFBF_INVALID_SIGNATURE:
+        return "Not an Excel 97-2003 file (invalid signature)";
+    case FREEXL_CFBF_INVALID_SECTOR_SIZE:
+        return "Damaged file (invalid sector size)";
+    case FREEXL_CFBF_EMPTY_FAT_CHAIN:
+        return "Damaged file (empty sector chain)";
+    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
+        return "Damaged file (invalid sector chain)";
+    case FREEXL_BIFF_INVALID_BOF:
+        return "Damaged workbook (invalid record)";
+    case FREEXL_BIFF_INVALID_SST:
+        return "Damaged workbook (invalid string table)";
+    case FREEXL_BIFF_ILLEGAL_SST_INDEX:
+        return "Damaged workbook (invalid string index)";
+    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
+        return "No readable workbook in the file";
+    case FREEXL_BIFF_ILLEGAL_SHEET_INDEX:
+        return "Invalid sheet index";
+    case FREEXL_BIFF_UNSELECTED_SHEET:
+        return "No sheet selected";
+    case FREEXL_INVALID_CHARACTER:
+        return "Invalid character in a text";
+    case FREEXL_UNSUPPORTED_CHARSET:
+        return "Unsupported character set";
+    case FREEXL_ILLEGAL_CELL_ROW_COL:
+        return "Cell outside the sheet";
+    case FREEXL_ILLEGAL_RK_VALUE:
+        return "Damaged number cell";
+    case FREEXL_INVALID_MINI_STREAM:
+        return "Damaged file (invalid mini stream)";
+    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
+        return "Damaged file (invalid mini stream entry)";
+    case FREEXL_CRAFTED_FILE:
+        return "Severely damaged file";
+    case kWorkbookErrNotOpen:
+        return "Workbook not open";
+    case kWorkbookErrNoSheet:
+        return "Sheet not found";
+    case kWorkbookErrNoColumn:
+        return "Column not found";
+    case kWorkbookErrEmptyCell:
+        return "Empty cell";
+    case kWorkbookErrNotNumber:
+        return "Type mismatch";
+    case kWorkbookErrReaderFailed:
+        return "Damaged file (the reader stopped)";
+    default:
+        return "Unknown error";
     }
 }
 
@@ -376,8 +404,7 @@ SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const 
     if (rc == FREEXL_OK) {
         // A workbook whose records are obfuscated cannot be read cell by cell.
         unsigned int password = 0;
-        if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-            password == FREEXL_BIFF_OBFUSCATED)
+        if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
             rc = FREEXL_BIFF_WORKBOOK_NOT_FOUND;
     }
     if (rc == FREEXL_OK) {

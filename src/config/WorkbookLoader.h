@@ -22,8 +22,8 @@ struct SSheetContent {
 };
 
 struct SWorkbookContent {
-    int openResult = 0;    // 0: opened; else the error code
-    std::string openError; // message box text when the workbook cannot be opened
+    int openResult = 0;                // 0: opened; else the error code
+    std::string openError;             // message box text when the workbook cannot be opened
     std::vector<SSheetContent> sheets; // one per request, when opened
 };
 

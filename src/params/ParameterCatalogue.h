@@ -84,18 +84,18 @@ constexpr int kNoRegister = -1;
 
 struct SSettableParameter {
     ESetting setting;
-    const char* label;   // label on the page
-    int currentField;    // read-only field (check boxes: the box)
-    int setField;        // edit field; 0 when there is none
-    int readIndex;       // protocol types 0/1: first register read, kNoRegister when none
-    int writeIndex;      // protocol types 0/1: first register written, kNoRegister when none
-    int registerCount;   // consecutive registers (6 for the standard name, 3 for the serial number)
-    float scale01;       // scale under protocol types 0/1
-    int register2;       // protocol type 2: first register, kNoRegister when none
-    float scale2;        // scale under protocol type 2
+    const char* label; // label on the page
+    int currentField;  // read-only field (check boxes: the box)
+    int setField;      // edit field; 0 when there is none
+    int readIndex;     // protocol types 0/1: first register read, kNoRegister when none
+    int writeIndex;    // protocol types 0/1: first register written, kNoRegister when none
+    int registerCount; // consecutive registers (6 for the standard name, 3 for the serial number)
+    float scale01;     // scale under protocol types 0/1
+    int register2;     // protocol type 2: first register, kNoRegister when none
+    float scale2;      // scale under protocol type 2
     EValueKind kind;
     EBoundRule boundRule;
-    double minimum;      // bounds when boundRule is not kNone
+    double minimum; // bounds when boundRule is not kNone
     double maximum;
     ESetting minimumFrom; // another setting whose value is also a lower bound (the larger wins); kSettingCount: none
     bool hasDefault;
@@ -110,7 +110,7 @@ struct SCalibrationParameter {
     const char* label;
     int currentField;
     int setField;
-    int index01; // protocol types 0/1 (read and write), scale 10
+    int index01;   // protocol types 0/1 (read and write), scale 10
     int register2; // kNoRegister: disabled under protocol type 2
     float scale2;
     bool isOffset; // offsets are signed and written with the signed variant
@@ -137,10 +137,10 @@ struct SShownValue {
     const char* label;
     int field;
     EShownKind kind;
-    int index01;       // kNoRegister when not shown under types 0/1
-    int highIndex01;   // high word of a 32-bit value, kNoRegister when none
+    int index01;     // kNoRegister when not shown under types 0/1
+    int highIndex01; // high word of a 32-bit value, kNoRegister when none
     float scale01;
-    int register2;     // kNoRegister when not shown under type 2
+    int register2; // kNoRegister when not shown under type 2
     int highRegister2;
     float scale2;
 };
@@ -149,9 +149,9 @@ constexpr int kIsMinField = 1083;
 
 // Workbook setting names, in index order, with the setting each goes to.
 struct SStandardSetting {
-    const char* name;    // "Parameter" cell of the workbook's parameter sheet
-    ESetting target;     // kSettingCount: looked up but not applied
-    bool integer;        // taken truncated toward zero
+    const char* name; // "Parameter" cell of the workbook's parameter sheet
+    ESetting target;  // kSettingCount: looked up but not applied
+    bool integer;     // taken truncated toward zero
 };
 
 constexpr int kStandardSettingCount = 33;

@@ -14,8 +14,7 @@ const SRegisterBlock kBlocks[kScaleBlockCount] = {
 
 // Appends `count` copies of `scale`, or a list of scales, to a table under
 // construction.
-template <std::size_t N>
-struct CTableBuilder {
+template <std::size_t N> struct CTableBuilder {
     std::array<float, N> table{};
     std::size_t size = 0;
     bool overflow = false;
@@ -44,6 +43,7 @@ struct CTableBuilder {
 bool g_bIndexTableFull = false;
 bool g_bAddressTableFull = false;
 
+// clang-format off
 // Parameter indices 0 to 142 (protocol types 0 and 1).
 std::array<float, kIndexScaleEntries> BuildIndexTable()
 {
@@ -123,6 +123,8 @@ std::array<float, kAddressScaleEntries> BuildAddressTable()
     g_bAddressTableFull = b.size == kAddressScaleEntries && !b.overflow;
     return b.table;
 }
+
+// clang-format on
 
 const std::array<float, kIndexScaleEntries> kIndexTable = BuildIndexTable();
 const std::array<float, kAddressScaleEntries> kAddressTable = BuildAddressTable();

@@ -148,8 +148,7 @@ TEST(ParameterCatalogue, DefaultsAndBoundsFitTheirRegisters)
             const double raw = v * kCalibrationScale01;
             if (c.isOffset) {
                 EXPECT_TRUE(raw >= -32768 && raw <= 32767);
-            }
-            else {
+            } else {
                 EXPECT_TRUE(raw >= 0 && raw <= 65535);
             }
         }
@@ -169,7 +168,7 @@ TEST(ParameterCatalogue, BoundRules)
     EXPECT_TRUE(IsWithinBounds(vacLow, 180.2, 180.7));
     EXPECT_FALSE(IsWithinBounds(vacLow, 179.9, 180.7));
     EXPECT_FALSE(IsWithinBounds(vacLow, -5, 180));
-    EXPECT_TRUE(IsWithinBounds(vacHigh, 208, 203));   // the larger of 208 and VacLow
+    EXPECT_TRUE(IsWithinBounds(vacHigh, 208, 203)); // the larger of 208 and VacLow
     EXPECT_FALSE(IsWithinBounds(vacHigh, 207, 203));
     EXPECT_FALSE(IsWithinBounds(vacHigh, 250, 260.5));
     // Floats: High frequency is at least the larger of Low-frequency and 50.
@@ -224,8 +223,8 @@ TEST(ParameterCatalogue, EncodingFollowsEachSetting)
     EXPECT_EQ(EncodeSetting(settable[kPowerReductionRate], 0.83, settable[kPowerReductionRate].scale2), 83);
     EXPECT_EQ(EncodeSetting(settable[kVpvStart], 150, settable[kVpvStart].scale01), 1500);
     EXPECT_FALSE(EncodeSetting(settable[kVpvStart], std::numeric_limits<double>::quiet_NaN(), 10).has_value());
-    for (int s : {kPowerReductionRate, kFacHighSpi2, kFacLowSpi2, kTFacHighSpi2, kTFacLowSpi2, kConnectFacHigh,
-                  kConnectFacLow})
+    for (int s :
+         {kPowerReductionRate, kFacHighSpi2, kFacLowSpi2, kTFacHighSpi2, kTFacLowSpi2, kConnectFacHigh, kConnectFacLow})
         EXPECT_TRUE(settable[static_cast<std::size_t>(s)].signedEncoding) << s;
     EXPECT_TRUE(settable[kIslandTestSwitch].inverted01);
 }

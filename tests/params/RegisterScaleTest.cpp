@@ -16,9 +16,9 @@ TEST(RegisterScale, DisplayRule)
     EXPECT_EQ(FormatScaledValue(65535, 1), "65535");
     EXPECT_EQ(FormatScaledValue(65535, -1), "-1"); // outside every table: shown signed
     EXPECT_EQ(FormatScaledValue(65436, -100), "-1.00");
-    EXPECT_EQ(FormatScaledValue(5, 10), "0.5");    // "%3.1f"
+    EXPECT_EQ(FormatScaledValue(5, 10), "0.5"); // "%3.1f"
     EXPECT_EQ(FormatScaledValue(65535, 0.1f), "655350");
-    EXPECT_EQ(FormatScaledValue(7, 5), "");        // no display rule
+    EXPECT_EQ(FormatScaledValue(7, 5), ""); // no display rule
     EXPECT_EQ(FormatScaledValue(7, std::numeric_limits<float>::quiet_NaN()), "");
     EXPECT_EQ(FormatScaledValue(7, std::numeric_limits<float>::infinity()), "");
 }
@@ -27,7 +27,7 @@ TEST(RegisterScale, EncodingRules)
 {
     EXPECT_EQ(EncodeScaledValue(0.83, 100), 83);
     EXPECT_EQ(EncodeScaledValue(0.83f, 100), 83); // a float page variable
-    EXPECT_EQ(EncodeScaledValue(500, 0.1f), 50);   // 500 ms in units of 10 ms
+    EXPECT_EQ(EncodeScaledValue(500, 0.1f), 50);  // 500 ms in units of 10 ms
     EXPECT_EQ(EncodeScaledValue(230.46, 10), 2305);
     EXPECT_EQ(EncodeScaledValue(70000, 1), 70000 - 65536); // beyond 16 bits keeps the low 16 bits
     EXPECT_EQ(EncodeSignedScaledValue(-2.5, -10), 65511);  // -25
@@ -80,7 +80,7 @@ TEST(RegisterScale, LookupInBothNumberings)
     EXPECT_EQ(GetRegisterScale(2, 40101), 10);
     EXPECT_EQ(GetRegisterScale(2, 40109), 0);
     EXPECT_EQ(GetRegisterScale(2, 40404), 100);
-    EXPECT_EQ(GetRegisterScale(2, 40411), 1);  // alternating 1 / 100
+    EXPECT_EQ(GetRegisterScale(2, 40411), 1); // alternating 1 / 100
     EXPECT_EQ(GetRegisterScale(2, 40430), 100);
     EXPECT_EQ(GetRegisterScale(2, 40440), 100);
     EXPECT_EQ(GetRegisterScale(2, 40520), 1);
