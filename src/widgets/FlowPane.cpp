@@ -66,19 +66,17 @@ struct CFlowPane::SMapping {
     }
 };
 
-CFlowPane::CFlowPane(QWidget* pParent) : CBlackWnd(pParent)
-{
-}
+CFlowPane::CFlowPane(QWidget* pParent) : CBlackWnd(pParent) {}
 
-CFlowPane::SMapping CFlowPane::Mapping() const
+CFlowPane::SMapping CFlowPane::Mapping(const SPlotRect& rc) const
 {
     SMapping map;
-    map.rc = m_rcPlot;
+    map.rc = rc;
     map.dwFirst = m_arTime.empty() ? 0 : m_arTime.front();
     map.dXMinMs = static_cast<double>(TruncToInt(m_dXMin * 60000.0));
-    map.dXScale = TimeRangeValid() ? (m_rcPlot.x1 - m_rcPlot.x0) / ((m_dXMax - m_dXMin) * 60000.0) : 0.0;
+    map.dXScale = TimeRangeValid() ? (rc.x1 - rc.x0) / ((m_dXMax - m_dXMin) * 60000.0) : 0.0;
     map.dYMin = m_dYMin;
-    map.dYScale = (m_rcPlot.y1 - m_rcPlot.y0) / (m_dYMax - m_dYMin);
+    map.dYScale = (rc.y1 - rc.y0) / (m_dYMax - m_dYMin);
     return map;
 }
 
@@ -114,13 +112,13 @@ const SPlotRect& CFlowPane::PlotRect()
 int CFlowPane::SampleX(std::size_t i)
 {
     EnsureLayout();
-    return Mapping().X(m_arTime.at(i));
+    return Mapping(m_rcPlot).X(m_arTime.at(i));
 }
 
 int CFlowPane::SampleY(std::size_t i)
 {
     EnsureLayout();
-    return Mapping().Y(m_arValue.at(i));
+    return Mapping(m_rcPlot).Y(m_arValue.at(i));
 }
 
 int CFlowPane::NearestSample(double dMinute) const
@@ -141,7 +139,7 @@ void CFlowPane::AddPoint(std::uint32_t dwTime, double dValue)
     EnsureLayout();
 
     const std::size_t i = m_arTime.size() - 1;
-    const SMapping map = Mapping();
+    const SMapping map = Mapping(m_rcPlot);
     const int x = map.X(dwTime);
     // An empty time range shows nothing: every sample counts as past its end.
     if (!TimeRangeValid() || x > m_rcPlot.x1) {
@@ -218,6 +216,7 @@ void CFlowPane::SetXRange(double dFrom, double dTo)
 
 void CFlowPane::ShowCursor(bool bShow)
 {
+    EnsureLayout();
     m_bCursor = bShow;
     update(CursorArea(m_nCursorX));
 }
@@ -272,8 +271,7 @@ void CFlowPane::Draw(QPainter& dc, const SPlotRect& rc, int)
     if (nEnd <= nStart)
         return;
 
-    SMapping map = Mapping();
-    map.rc = rc;
+    const SMapping map = Mapping(rc);
     const int xFirst = std::max(map.X(m_arTime[nStart]), rc.x0);
     const int yFirst = map.Y(m_arValue[nStart]);
 

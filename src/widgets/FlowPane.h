@@ -80,7 +80,7 @@ protected:
 
 private:
     struct SMapping;
-    SMapping Mapping() const;
+    SMapping Mapping(const SPlotRect& rc) const;
     bool TimeRangeValid() const { return m_dXMax > m_dXMin; }
     void UpdateLayout();
     void EnsureLayout();

@@ -51,9 +51,7 @@ QPainterPath Ellipse(const QRectF& box)
 
 } // namespace
 
-CMyPanel::CMyPanel(QWidget* pParent) : QWidget(pParent), m_bmpBack(LoadBackPicture())
-{
-}
+CMyPanel::CMyPanel(QWidget* pParent) : QWidget(pParent), m_bmpBack(LoadBackPicture()) {}
 
 void CMyPanel::SetValue(int nPercent)
 {

@@ -5,9 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-CMyTextBox::CMyTextBox(QWidget* pParent) : QWidget(pParent)
-{
-}
+CMyTextBox::CMyTextBox(QWidget* pParent) : QWidget(pParent) {}
 
 void CMyTextBox::LoadBackground()
 {

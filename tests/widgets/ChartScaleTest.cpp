@@ -52,9 +52,9 @@ TEST(RoundedStep, OneAndAHalfStepsKeepTheirHalf)
 TEST(RoundedStep, TimeStepsOverAnHourAreWholeHours)
 {
     EXPECT_DOUBLE_EQ(TimeAxisStep(0, 60), 10);
-    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 600), 60);    // 100 -> 60
-    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 1440), 120);  // 150 -> 120
-    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 5000), 480);  // 500 -> 480
+    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 600), 60);   // 100 -> 60
+    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 1440), 120); // 150 -> 120
+    EXPECT_DOUBLE_EQ(TimeAxisStep(0, 5000), 480); // 500 -> 480
     EXPECT_DOUBLE_EQ(TimeAxisStep(600, 800), 20);
     // An absurd range stays a finite whole number of hours.
     const double dHuge = TimeAxisStep(0, 1e300);

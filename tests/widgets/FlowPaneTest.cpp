@@ -61,8 +61,8 @@ protected:
     int XOfMinute(double minute)
     {
         const SPlotRect& rc = m_pPane->PlotRect();
-        return rc.x0 + static_cast<int>((minute - m_pPane->XMin()) * (rc.x1 - rc.x0) /
-                                        (m_pPane->XMax() - m_pPane->XMin()));
+        return rc.x0 +
+               static_cast<int>((minute - m_pPane->XMin()) * (rc.x1 - rc.x0) / (m_pPane->XMax() - m_pPane->XMin()));
     }
 
     CRecordingPane* m_pPane = nullptr;
@@ -254,7 +254,7 @@ TEST_F(FlowPaneTest, RangeStartFallsBackToZeroAndEmptyRangesAreIgnored)
 
     // Ranges that end at or before their (adjusted) start change nothing.
     m_pPane->SetXRange(3, 15);
-    m_pPane->SetXRange(12, 0);  // start falls back to 0: 0..0
+    m_pPane->SetXRange(12, 0); // start falls back to 0: 0..0
     m_pPane->SetXRange(4, 4);
     m_pPane->SetXRange(6, 2);
     m_pPane->SetXRange(1, std::numeric_limits<double>::quiet_NaN());

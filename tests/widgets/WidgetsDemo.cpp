@@ -92,9 +92,8 @@ int main(int argc, char** argv)
     }
     pGauge->SetValue(static_cast<int>(power) * 100 / 3000);
     pPower->SetText(QString::asprintf("%s%3.1f W", "Power  ", power), 1);
-    pEnergy->SetText(QString::asprintf("%s\t%3.1fkWh\n%s\t%3.1fkWh", "Today Energy", energy, "Total Energy",
-                                       12345.6 + energy),
-                     2);
+    pEnergy->SetText(
+        QString::asprintf("%s\t%3.1fkWh\n%s\t%3.1fkWh", "Today Energy", energy, "Total Energy", 12345.6 + energy), 2);
     const SPlotRect rc = pChart->PlotRect();
     QMouseEvent click(QEvent::MouseButtonRelease, QPointF(rc.x0 + (rc.x1 - rc.x0) * 0.45, 100), QPointF(),
                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
