@@ -330,9 +330,11 @@ void CPowerViewLink::OnRescanPorts()
 void CPowerViewLink::OnConnectToggle()
 {
     if (m_bConnected.load()) {
+        // Cleared first, so the poll thread neither sends on nor reopens
+        // the port while it is being closed.
+        m_bConnected.store(false);
         m_link.ClosePort();
         Pause(kClosePauseMs);
-        m_bConnected.store(false);
         return;
     }
     OnRescanPorts();
