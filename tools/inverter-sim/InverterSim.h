@@ -52,7 +52,8 @@ struct SimReply {
 // anything else, as an inverter on a bus would.
 class CInverterSim {
 public:
-    static constexpr int kFrameGapMs = 20; // a pause this long discards a half-received frame
+    static constexpr int kFrameGapMs =
+        50; // a pause this long discards a half-received frame (USB adapters deliver in bursts)
     static constexpr int kMaxReadCount = 125;
 
     // originMs is the monotonic time at which simulated time starts.
