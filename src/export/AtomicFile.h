@@ -10,7 +10,7 @@
 class CAtomicFile {
 public:
     CAtomicFile() = default;
-    ~CAtomicFile();
+    virtual ~CAtomicFile();
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 

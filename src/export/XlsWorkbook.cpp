@@ -177,6 +177,17 @@ void WriteShortString(CStreamOut& out, std::string_view ascii)
 
 } // namespace
 
+CXlsWorkbook::CXlsWorkbook()
+{
+    // Room for a full day (65530 rows of 14 cells, a distinct time text per
+    // row) from the start: large blocks are only address space until they
+    // are written, and growing by copying would touch every page twice.
+    m_aCells.reserve(1u << 20);
+    m_aStrings.reserve(1u << 17);
+    m_aKeys.reserve(1u << 17);
+    m_abyChars.reserve(1u << 21);
+}
+
 bool CXlsWorkbook::Put(int row, int col, std::uint32_t kind, std::uint32_t value)
 {
     if (row < 0 || row >= kMaxRows || col < 0 || col >= kMaxColumns)

@@ -23,6 +23,8 @@ public:
     static constexpr int kMaxColumns = 256;
     static constexpr std::size_t kMaxTextLength = 32767; // UTF-16 units per cell
 
+    CXlsWorkbook();
+
     // Row and column are 0-based. Out-of-range cells are refused (false).
     // Texts are UTF-8 (invalid sequences become U+FFFD) and are cut to
     // kMaxTextLength; an empty text clears the cell.
