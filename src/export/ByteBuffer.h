@@ -6,6 +6,9 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 // A growable byte buffer for building large files: unlike a vector it does
 // not zero what it grows into, and growth goes through realloc, which moves
@@ -36,6 +39,24 @@ public:
     {
         if (n <= m_nCap)
             return;
+#ifdef __linux__
+        // A buffer of megabytes in 2 MB pages: a few page faults instead of
+        // thousands, which is most of the cost of a first large save.
+        constexpr std::size_t kHuge = std::size_t{2} << 20;
+        if (n >= 2 * kHuge) {
+            const std::size_t size = (n + kHuge - 1) / kHuge * kHuge;
+            void* p = std::aligned_alloc(kHuge, size);
+            if (!p)
+                throw std::bad_alloc();
+            ::madvise(p, size, MADV_HUGEPAGE);
+            if (m_nSize)
+                std::memcpy(p, m_p, m_nSize);
+            std::free(m_p);
+            m_p = static_cast<std::uint8_t*>(p);
+            m_nCap = size;
+            return;
+        }
+#endif
         void* p = std::realloc(m_p, n);
         if (!p)
             throw std::bad_alloc();
@@ -50,6 +71,12 @@ public:
         std::uint8_t* at = m_p + m_nSize;
         m_nSize += n;
         return at;
+    }
+    // Drops the bytes past n.
+    void Shrink(std::size_t n)
+    {
+        if (n < m_nSize)
+            m_nSize = n;
     }
     void Append(const void* p, std::size_t n)
     {

@@ -182,7 +182,7 @@ CXlsWorkbook::CXlsWorkbook()
     // Room for a full day (65530 rows of 14 cells, a distinct time text per
     // row) from the start: large blocks are only address space until they
     // are written, and growing by copying would touch every page twice.
-    m_aCells.reserve(1u << 20);
+    m_cells.Reserve(sizeof(Cell) << 20);
     m_aStrings.reserve(1u << 17);
     m_aKeys.reserve(1u << 17);
     m_abyChars.reserve(1u << 21);
@@ -193,9 +193,10 @@ bool CXlsWorkbook::Put(int row, int col, std::uint32_t kind, std::uint32_t value
     if (row < 0 || row >= kMaxRows || col < 0 || col >= kMaxColumns)
         return false;
     const std::uint32_t place = (static_cast<std::uint32_t>(row) << 8) | static_cast<std::uint32_t>(col);
-    if (!m_aCells.empty() && place <= m_aCells.back().Place())
+    if (CellsSize() > 0 && place <= Cells()[CellsSize() - 1].Place())
         m_bNormal = false;
-    m_aCells.push_back(Cell{place | (kind << 24), value});
+    const Cell cell{place | (kind << 24), value};
+    m_cells.Append(&cell, sizeof(cell));
     return true;
 }
 
@@ -307,38 +308,37 @@ std::uint32_t CXlsWorkbook::Intern(std::string_view utf8)
 
 void CXlsWorkbook::Normalize()
 {
+    Cell* cells = Cells();
+    const std::size_t n = CellsSize();
     if (!m_bNormal) {
         // Stable, so among writes to one cell the last stays last.
-        std::stable_sort(m_aCells.begin(), m_aCells.end(),
-                         [](const Cell& a, const Cell& b) { return a.Place() < b.Place(); });
-        std::vector<Cell> kept;
-        kept.reserve(m_aCells.size());
-        for (std::size_t i = 0; i < m_aCells.size(); ++i)
-            if (i + 1 == m_aCells.size() || m_aCells[i + 1].Place() != m_aCells[i].Place())
-                kept.push_back(m_aCells[i]);
-        m_aCells.swap(kept);
+        std::stable_sort(cells, cells + n, [](const Cell& a, const Cell& b) { return a.Place() < b.Place(); });
         m_bNormal = true;
     }
-    m_aCells.erase(std::remove_if(m_aCells.begin(), m_aCells.end(), [](const Cell& c) { return c.Kind() == kEmpty; }),
-                   m_aCells.end());
+    // Keep the last write of each cell, and no cleared ones.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if ((i + 1 == n || cells[i + 1].Place() != cells[i].Place()) && cells[i].Kind() != kEmpty)
+            cells[kept++] = cells[i];
+    m_cells.Shrink(kept * sizeof(Cell));
 }
 
 std::size_t CXlsWorkbook::CellCount()
 {
     Normalize();
-    return m_aCells.size();
+    return CellsSize();
 }
 
 CByteBuffer CXlsWorkbook::BuildStream()
 {
     Normalize();
     std::uint32_t labels = 0;
-    for (const Cell& c : m_aCells)
-        labels += c.Kind() == kText ? 1 : 0;
+    for (std::size_t i = 0; i < CellsSize(); ++i)
+        labels += Cells()[i].Kind() == kText ? 1 : 0;
     CByteBuffer stream;
     // About 8 bytes per cell in MULRK runs, 14 per text cell, the strings
     // and a ROW record per 14 cells: reserve once.
-    stream.Reserve(8192 + m_aCells.size() * 9 + labels * 6 + m_abyChars.size() + m_aStrings.size() * 4);
+    stream.Reserve(8192 + CellsSize() * 9 + labels * 6 + m_abyChars.size() + m_aStrings.size() * 4);
     std::size_t boundSheetPos = 0;
     WriteGlobals(stream, boundSheetPos, labels);
     Put32(stream.data() + boundSheetPos, static_cast<std::uint32_t>(stream.size()));
@@ -465,7 +465,8 @@ void CXlsWorkbook::WriteSst(CByteBuffer& v, std::uint32_t labelCount)
 void CXlsWorkbook::WriteSheet(CByteBuffer& v)
 {
     CStreamOut out(v);
-    const std::vector<Cell>& cells = m_aCells;
+    const Cell* cells = Cells();
+    const std::size_t cellCount = CellsSize();
 
     // Rows that hold cells: [first cell, end) per row, and the blocks of up
     // to 32 rows that share one row number / 32.
@@ -476,7 +477,7 @@ void CXlsWorkbook::WriteSheet(CByteBuffer& v)
     };
     std::vector<RowSpan> rows;
     std::uint32_t colMin = 0xFFFF, colMax = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
+    for (std::size_t i = 0; i < cellCount; ++i) {
         const std::uint32_t row = cells[i].Row();
         const std::uint32_t col = cells[i].Col();
         colMin = std::min(colMin, col);

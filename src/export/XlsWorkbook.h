@@ -70,9 +70,12 @@ private:
     void WriteSst(CByteBuffer& out, std::uint32_t labelCount);
     void WriteSheet(CByteBuffer& out);
 
-    std::vector<Cell> m_aCells;
+    // The cells in a byte buffer (large pages for a full day).
+    CByteBuffer m_cells;
+    Cell* Cells() { return reinterpret_cast<Cell*>(m_cells.data()); }
+    std::size_t CellsSize() const { return m_cells.size() / sizeof(Cell); }
     std::vector<double> m_adNumbers;
-    bool m_bNormal = true; // m_aCells sorted by place without duplicates
+    bool m_bNormal = true; // cells sorted by place without duplicates
     std::vector<SstString> m_aStrings;
     std::vector<std::uint8_t> m_abyChars;
     // Distinct texts: an open-addressing table of string index + 1 (0 is
