@@ -10,6 +10,6 @@ constexpr unsigned WM_LINK_LOST = 0x0467;           // third poll missed in a ro
 constexpr unsigned WM_START_DETECTION = 0x0468;     // begin port detection
 constexpr unsigned WM_START_DETECTION_ALT = 0x0469; // second start-detection message
 constexpr unsigned WM_EXPORT_DONE = 0x8068;         // export worker finished
-constexpr unsigned WM_EXPORT_PROGRESS = 0x8069;     // export progress, wParam = percent
+constexpr unsigned WM_EXPORT_PROGRESS = 0x8069;     // export progress: wParam records done, lParam records in the span
 
 } // namespace platform
