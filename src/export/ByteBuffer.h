@@ -10,6 +10,20 @@
 #include <sys/mman.h>
 #endif
 
+// Little-endian stores, as both the compound file and the workbook records
+// lay out their numbers.
+inline void Put16(std::uint8_t* p, std::uint16_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+inline void Put32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 // A growable byte buffer for building large files: unlike a vector it does
 // not zero what it grows into, and growth goes through realloc, which moves
 // large blocks by remapping pages instead of copying them.

@@ -1,5 +1,7 @@
 #include "export/CompoundFile.h"
 
+#include "export/ByteBuffer.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,18 +23,6 @@ constexpr std::size_t kDirEntrySize = 128;
 std::size_t CeilDiv(std::size_t a, std::size_t b)
 {
     return (a + b - 1) / b;
-}
-
-void Put16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Where everything goes. Sectors in file order: FAT, DIFAT, directory,

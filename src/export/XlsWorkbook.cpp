@@ -1,5 +1,7 @@
 #include "export/XlsWorkbook.h"
 
+#include "export/ByteBuffer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -33,18 +35,6 @@ constexpr std::uint16_t kWindow2 = 0x023E;
 constexpr std::size_t kMaxRecordData = 8224; // longer data continues in CONTINUE records
 constexpr std::uint16_t kCellXf = 15;        // the default cell format, after the 15 style formats
 constexpr int kRowsPerBlock = 32;
-
-void Put16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 void PutDouble(std::uint8_t* p, double v)
 {

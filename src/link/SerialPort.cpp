@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "platform/MessageBox.h"
+#ifdef _WIN32
+#include "platform/SerialPortsWin32.h"
+#endif
 
 CSerialPort::CSerialPort() : m_pBackend(CreateSerialBackend(*this)) {}
 
@@ -154,7 +157,13 @@ std::string CSerialPort::FormatCommError(const std::string& operation, const std
 
 void CSerialPort::ReportCommError(const std::string& operation)
 {
-    const std::string text = FormatCommError(operation, m_pBackend->LastErrorText(), PortName());
+    std::string port = PortName();
+#ifdef _WIN32
+    // Windows operators know their ports by number ("Port: 5").
+    if (const int number = platform::ComPortNumber(port); number > 0)
+        port = std::to_string(number);
+#endif
+    const std::string text = FormatCommError(operation, m_pBackend->LastErrorText(), port);
     platform::ShowMessageBox("Application Error", text, platform::kMbIconError);
 }
 

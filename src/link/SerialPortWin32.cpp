@@ -3,6 +3,8 @@
 // event, in that order of precedence.
 #include <windows.h>
 
+#include "platform/WinText.h"
+
 #include <cstdio>
 #include <string>
 
@@ -22,28 +24,6 @@ constexpr DWORD kWaitEndMs = 1000;
 // Error of the last failed call on this thread, kept for the error box (the
 // lock taken while the box is built may overwrite GetLastError).
 thread_local DWORD t_dwLastError = 0;
-
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
-std::string Narrow(const wchar_t* text, int length)
-{
-    if (length <= 0)
-        return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 // A manual-reset, initially unsignalled, unnamed event that lives as long as
 // the backend, so that a late signal never reaches a closed handle.
@@ -81,7 +61,7 @@ public:
         // "COM12" from the registry becomes "\\.\COM12"; other names are
         // used as given.
         const int number = platform::ComPortNumber(portName);
-        const std::wstring device = Widen(number > 0 ? ComPortDeviceName(number) : portName);
+        const std::wstring device = platform::WideFromUtf8(number > 0 ? ComPortDeviceName(number) : portName);
         const HANDLE h = ::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -170,7 +150,7 @@ public:
         const DWORD length = ::FormatMessageW(
             FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
             t_dwLastError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-        std::string out = length > 0 && text != nullptr ? Narrow(text, static_cast<int>(length))
+        std::string out = length > 0 && text != nullptr ? platform::Utf8FromWide(text, static_cast<int>(length))
                                                         : "Error " + std::to_string(t_dwLastError);
         if (text != nullptr)
             ::LocalFree(text);
@@ -222,7 +202,7 @@ private:
         dcb.fInX = FALSE;
         char settings[64];
         std::snprintf(settings, sizeof settings, "baud=%d parity=%c data=%d stop=%d", 9600, 'N', 8, 1);
-        if (!::BuildCommDCBW(Widen(settings).c_str(), &dcb))
+        if (!::BuildCommDCBW(platform::WideFromUtf8(settings).c_str(), &dcb))
             Report("BuildCommDCB()");
         if (!::SetCommState(m_hPort, &dcb))
             Report("SetCommState()");

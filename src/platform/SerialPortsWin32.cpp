@@ -8,20 +8,10 @@
 #include <vector>
 
 #include "platform/SerialPorts.h"
+#include "platform/WinText.h"
 
 namespace platform {
 namespace {
-
-std::string ToUtf8(const wchar_t* text, int length)
-{
-    if (length <= 0)
-        return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 bool StartsWithNoCase(const std::string& text, std::size_t at, const char* prefix)
 {
@@ -78,7 +68,7 @@ void EnumerateSerialPorts(std::vector<std::string>& list)
         while (length > 0 && data[length - 1] == L'\0')
             --length;
         if (length > 0)
-            list.push_back(ToUtf8(data, length));
+            list.push_back(Utf8FromWide(data, length));
     }
     ::RegCloseKey(key);
 }
