@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "live/RegisterMap.h"
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
 
@@ -109,17 +110,10 @@ std::int64_t CInverterSim::DefaultModelCode(int protocolType)
 
 int CInverterSim::RatedWattsOf(int protocolType, std::int64_t modelCode)
 {
-    if (protocolType != 2) {
-        // Model code in units of 100 W; two models are rated a little lower than their name.
-        const auto w = static_cast<int>(std::clamp<std::int64_t>(modelCode, 0, 65535) * 100);
-        if (w == 5000)
-            return 4900;
-        if (w == 3000)
-            return 2800;
-        return w;
-    }
-    const int w = RatedPowerFromModelCode(static_cast<std::uint16_t>(modelCode & 0xFFFF));
-    return w > 0 ? w : 5000; // codes beyond the table are treated as the largest model
+    // The array is sized by the rating the program reads off the model code.
+    const int code = protocolType == 2 ? static_cast<int>(modelCode & 0xFFFF)
+                                       : static_cast<int>(std::clamp<std::int64_t>(modelCode, 0, 65535));
+    return RatedPower(protocolType, code);
 }
 
 CInverterSim::CInverterSim(const SimIdentity& identity, const SimTime& time, std::int64_t originMs)
