@@ -52,6 +52,18 @@ std::int64_t FromLocal(const LocalTime& t)
     return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
+std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second)
+{
+    LocalTime t;
+    t.nYear = year;
+    t.nMonth = month;
+    t.nDay = day;
+    t.nHour = hour;
+    t.nMinute = minute;
+    t.nSecond = second;
+    return FromLocal(t);
+}
+
 void SetWallSource(std::function<std::int64_t()> source)
 {
     std::lock_guard<std::mutex> lock(g_wallLock);

@@ -21,6 +21,8 @@ std::int64_t WallNow();
 // Local-time breakdown of an epoch second, and back.
 LocalTime ToLocal(std::int64_t seconds);
 std::int64_t FromLocal(const LocalTime& t);
+// The epoch second of a local date and time given field by field.
+std::int64_t FromLocal(int year, int month, int day, int hour, int minute, int second);
 
 // Tests replace the wall clock; an empty function restores the real one.
 void SetWallSource(std::function<std::int64_t()> source);

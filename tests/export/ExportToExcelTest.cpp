@@ -83,14 +83,7 @@ private:
 
 std::int64_t Base()
 {
-    platform::LocalTime t;
-    t.nYear = 2013;
-    t.nMonth = 1;
-    t.nDay = 8;
-    t.nHour = 7;
-    t.nMinute = 5;
-    t.nSecond = 0;
-    return platform::FromLocal(t);
+    return platform::FromLocal(2013, 1, 8, 7, 5, 0);
 }
 
 struct SRun {

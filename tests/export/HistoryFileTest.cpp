@@ -7,14 +7,7 @@ namespace {
 
 std::int64_t Local(int year, int month, int day, int hour, int minute, int second)
 {
-    platform::LocalTime t;
-    t.nYear = year;
-    t.nMonth = month;
-    t.nDay = day;
-    t.nHour = hour;
-    t.nMinute = minute;
-    t.nSecond = second;
-    return platform::FromLocal(t);
+    return platform::FromLocal(year, month, day, hour, minute, second);
 }
 
 } // namespace

@@ -265,14 +265,7 @@ class DayClock : public ::testing::Test {
 protected:
     static std::int64_t At(int year, int month, int day, int hour, int minute, int second)
     {
-        platform::LocalTime t;
-        t.nYear = year;
-        t.nMonth = month;
-        t.nDay = day;
-        t.nHour = hour;
-        t.nMinute = minute;
-        t.nSecond = second;
-        return platform::FromLocal(t);
+        return platform::FromLocal(year, month, day, hour, minute, second);
     }
 };
 

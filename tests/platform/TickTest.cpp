@@ -30,14 +30,7 @@ TEST(Tick, FakeTicksReplaceAndRestoreTheClock)
 
 TEST(WallClock, LocalBreakdownRoundTrips)
 {
-    LocalTime t;
-    t.nYear = 2013;
-    t.nMonth = 1;
-    t.nDay = 8;
-    t.nHour = 7;
-    t.nMinute = 5;
-    t.nSecond = 30;
-    const std::int64_t s = FromLocal(t);
+    const std::int64_t s = FromLocal(2013, 1, 8, 7, 5, 30);
     const LocalTime back = ToLocal(s);
     EXPECT_EQ(back.nYear, 2013);
     EXPECT_EQ(back.nMonth, 1);
