@@ -189,7 +189,7 @@ bool CPowerViewLink::PortDeviceFailed() const
     std::lock_guard<std::mutex> lock(m_portLock);
     if (m_strPortName.empty())
         return false; // no port opened yet: nothing to reopen
-    if (!m_link.IsOpen())
+    if (!m_link.IsOpen() || m_link.HasFailed())
         return true;
 #ifndef _WIN32
     struct stat st {};

@@ -42,6 +42,7 @@ int CSerialPort::OpenPort(platform::IMessageTarget* pOwner, const std::string& p
 
     std::lock_guard<std::mutex> guard(m_lock);
     m_strPortName = portName;
+    m_bFailed.store(false);
     m_bySendBuffer.fill(0);
     m_nSendLength = 0;
     m_bSendPending = false;

@@ -75,6 +75,9 @@ public:
 
     bool IsOpen() const;
     bool IsThreadAlive() const { return m_bThreadAlive.load(); }
+    // The device failed under the port thread in this opening (unplugged,
+    // I/O errors); cleared by the next OpenPort.
+    bool HasFailed() const { return m_bFailed.load(); }
     std::string PortName() const;
     platform::IMessageTarget* Owner() const { return m_pOwner.load(); }
     // OpenPort sets the owner; this lets the receive side run without a device.
@@ -96,6 +99,7 @@ public:
     // its length, 0 when nothing is pending.
     std::size_t TakeSendBuffer(std::uint8_t* out, std::size_t capacity);
     void SetThreadAlive(bool alive) { m_bThreadAlive.store(alive); }
+    void MarkFailed() { m_bFailed.store(true); }
 
 protected:
     // The one transmission request: fill the send buffer and set its length
@@ -117,6 +121,7 @@ private:
     std::unique_ptr<CSerialBackend> m_pBackend;
     std::thread m_thread;
     std::atomic<bool> m_bThreadAlive{false};
+    std::atomic<bool> m_bFailed{false};
     std::atomic<platform::IMessageTarget*> m_pOwner{nullptr};
     std::string m_strPortName; // under m_lock
     std::array<std::uint8_t, kSendBufferSize> m_bySendBuffer{};

@@ -171,6 +171,7 @@ private:
     void Fail(const char* operation, int error)
     {
         m_bFailed = true;
+        m_port.MarkFailed();
         Report(operation, error != 0 ? error : EIO);
     }
 

@@ -233,6 +233,7 @@ private:
         // opening; the thread keeps serving writes and tries again on each.
         if (error != ERROR_INVALID_PARAMETER && !m_bWaitReported) {
             m_bWaitReported = true;
+            m_port.MarkFailed();
             ::SetLastError(error);
             Report("WaitCommEvent()");
         }
@@ -303,6 +304,7 @@ private:
             m_ovRead.OffsetHigh = 0;
             if (!::ReadFile(m_hPort, &byte, 1, &read, &m_ovRead)) {
                 if (::GetLastError() != ERROR_IO_PENDING) {
+                    m_port.MarkFailed();
                     Report("ReadFile()");
                     return; // not again at once: the next event retries
                 }
