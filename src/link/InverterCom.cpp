@@ -105,6 +105,12 @@ void CInverterCom::SetSerial(const SerialBytes& bytes)
         m_bySerial[i].store(bytes[i]);
 }
 
+void CInverterCom::SetProtocolType(int type)
+{
+    m_nProtocolType.store(type);
+    m_nHeaderLen.store(type == 0 ? 6 : 1);
+}
+
 int CInverterCom::HeaderLength() const
 {
     const int n = m_nHeaderLen.load();

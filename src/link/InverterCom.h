@@ -71,6 +71,9 @@ public:
     std::atomic<std::uint8_t> m_bySerial[6];
     std::atomic<int> m_nHeaderLen{6};
     std::atomic<bool> m_bSerialKnown{true};
+    // Switches the addressing variant together with the reply header it
+    // implies: 6 address bytes under type 0, one slave address otherwise.
+    void SetProtocolType(int type);
     std::atomic<bool> m_bProbePending{false};
     std::atomic<int> m_nTag{0};
 

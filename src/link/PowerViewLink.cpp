@@ -259,8 +259,7 @@ void CPowerViewLink::DetectionStep()
         m_link.StartPortThread();
         m_link.ResetReceiver();
         m_link.m_bProbePending.store(true);
-        m_link.m_nProtocolType.store(1);
-        m_link.m_nHeaderLen.store(1);
+        m_link.SetProtocolType(1);
         m_link.m_byAddress[0].store(kProbeTypeOneAddress);
         m_link.ReadRegisters(kOwnAddressIndex, 1);
         ++m_nPortIndex;
@@ -275,13 +274,11 @@ void CPowerViewLink::DetectionStep()
     switch (m_link.m_nProtocolType.load()) {
     case 1:
         m_bFirstReplyPending.store(true);
-        m_link.m_nProtocolType.store(0);
-        m_link.m_nHeaderLen.store(6);
+        m_link.SetProtocolType(0);
         m_link.ReadSerialNumber();
         break;
     case 0:
-        m_link.m_nProtocolType.store(2);
-        m_link.m_nHeaderLen.store(1);
+        m_link.SetProtocolType(2);
         m_link.m_byAddress[0].store(kProbeTypeTwoAddress);
         m_link.ReadRegisters(kOwnAddressRegister, 1);
         break;

@@ -13,8 +13,7 @@ class FrameTest : public ::testing::Test {
 protected:
     void UseType(int type, std::uint8_t slave = 0x01)
     {
-        com.m_nProtocolType = type;
-        com.m_nHeaderLen = type == 0 ? 6 : 1;
+        com.SetProtocolType(type);
         if (type != 0)
             com.m_byAddress[0] = slave;
     }
@@ -304,8 +303,7 @@ public:
 TEST(SendBufferGuard, ConcurrentBuildersNeverTearAFrame)
 {
     CFrameTaker com;
-    com.m_nProtocolType = 1;
-    com.m_nHeaderLen = 1;
+    com.SetProtocolType(1);
     com.m_byAddress[0] = 1;
 
     std::set<Bytes> valid;

@@ -12,8 +12,7 @@ protected:
     ReceiveTest() { com.SetOwner(&queue); }
     void UseType(int type, std::uint8_t slave = 0x01)
     {
-        com.m_nProtocolType = type;
-        com.m_nHeaderLen = type == 0 ? 6 : 1;
+        com.SetProtocolType(type);
         if (type != 0)
             com.m_byAddress[0] = slave;
     }

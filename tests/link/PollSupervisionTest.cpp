@@ -64,8 +64,7 @@ public:
     void ConnectDirectly(int type, int address = 7)
     {
         CInverterCom& link = view.Link();
-        link.m_nProtocolType.store(type);
-        link.m_nHeaderLen.store(type == 0 ? 6 : 1);
+        link.SetProtocolType(type);
         if (type == 0)
             link.SetAddress({0x12, 0x34, 0x56, 0x78, 0x90, 0x12});
         else
@@ -171,8 +170,7 @@ private:
 void AnswerProbe(CViewBench& bench, int type)
 {
     CInverterCom& link = bench.view.Link();
-    link.m_nProtocolType.store(type);
-    link.m_nHeaderLen.store(1);
+    link.SetProtocolType(type);
     link.m_bProbePending.store(true);
     link.m_byAddress[0].store(7); // as the parser learns it from the answer
     bench.view.OnRegisterValue(0, 7);
@@ -251,8 +249,7 @@ TEST(PollCycle, TypeZeroConnectsWithSerialAndVersionAndStoresNothingOfIt)
     // The probe of type 0, as the detection sends it.
     link.m_bProbePending.store(true);
     bench.view.m_bFirstReplyPending.store(true);
-    link.m_nProtocolType.store(0);
-    link.m_nHeaderLen.store(6);
+    link.SetProtocolType(0);
     link.ReadSerialNumber();
     bench.AnswerNewRequest();
     bench.Pump();

@@ -19,8 +19,7 @@ protected:
         ASSERT_TRUE(pty.Ok());
         ASSERT_EQ(com.OpenPort(&queue, pty.SlavePath()), 1);
         ASSERT_TRUE(com.StartPortThread());
-        com.m_nProtocolType = 1;
-        com.m_nHeaderLen = 1;
+        com.SetProtocolType(1);
         com.m_byAddress[0] = 0x01;
     }
     platform::CMessageBoxRecorder boxes;
@@ -49,8 +48,7 @@ TEST_F(LinkOverPty, FramesLeaveByteExactAndRepliesArriveInOrder)
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(values[i], i * 256 + 0xA0 + i);
 
-    com.m_nProtocolType = 0;
-    com.m_nHeaderLen = 6;
+    com.SetProtocolType(0);
     com.SetAddress({0x99, 0x99, 0x99, 0x99, 0x99, 0x99});
     com.SendSelfTest();
     EXPECT_EQ(pty.Read(13, 2000), Hex("99 99 99 99 99 99 05 00 02 FF 00 34 88"));

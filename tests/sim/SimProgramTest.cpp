@@ -153,8 +153,7 @@ TEST(SimProgram, TheLinkFindsItsRepliesBehindNoiseOnARealLine)
     CInverterCom com;
     ASSERT_EQ(com.OpenPort(&queue, sim.Path()), 1);
     ASSERT_TRUE(com.StartPortThread());
-    com.m_nProtocolType = 1;
-    com.m_nHeaderLen = 1;
+    com.SetProtocolType(1);
     com.m_byAddress[0] = 4;
     com.m_bSerialKnown = false;
     com.ReadSerialNumber();

@@ -18,8 +18,7 @@ TEST(SimRoundTrip, DetectionProbesTeachTheLinkAddressAndSerialNumber)
 {
     {
         CSimBench b(Identity(1, 7));
-        b.com.m_nProtocolType = 1;
-        b.com.m_nHeaderLen = 1;
+        b.com.SetProtocolType(1);
         b.com.m_byAddress[0] = 0xFF;
         b.com.m_bProbePending = true;
         EXPECT_EQ(b.Read(142, 1), (Values{7}));
@@ -32,8 +31,7 @@ TEST(SimRoundTrip, DetectionProbesTeachTheLinkAddressAndSerialNumber)
     }
     {
         CSimBench b(Identity(2, 9));
-        b.com.m_nProtocolType = 2;
-        b.com.m_nHeaderLen = 1;
+        b.com.SetProtocolType(2);
         b.com.m_byAddress[0] = 0;
         b.com.m_bProbePending = true;
         EXPECT_EQ(b.Read(40012, 1), (Values{9}));
@@ -60,19 +58,16 @@ TEST(SimRoundTrip, ProbesOfOtherProtocolTypesGetNoAnswer)
     for (int type = 0; type <= 2; ++type) {
         CSimBench b(Identity(type));
         // Type 1 probe, type 0 wildcard read, type 2 probe, as detection sends them.
-        b.com.m_nProtocolType = 1;
-        b.com.m_nHeaderLen = 1;
+        b.com.SetProtocolType(1);
         b.com.m_byAddress[0] = 0xFF;
         b.com.ReadRegisters(142, 1);
         b.Exchange();
         EXPECT_EQ(b.lastReply.empty(), type != 1) << "type " << type;
-        b.com.m_nProtocolType = 0;
-        b.com.m_nHeaderLen = 6;
+        b.com.SetProtocolType(0);
         b.com.ReadSerialNumber();
         b.Exchange();
         EXPECT_EQ(b.lastReply.empty(), type != 0) << "type " << type;
-        b.com.m_nProtocolType = 2;
-        b.com.m_nHeaderLen = 1;
+        b.com.SetProtocolType(2);
         b.com.m_byAddress[0] = 0;
         b.com.ReadRegisters(40012, 1);
         b.Exchange();

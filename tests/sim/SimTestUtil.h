@@ -7,21 +7,12 @@
 #include <vector>
 
 #include "InverterSim.h"
-#include "link/Crc16.h"
 #include "link/InverterCom.h"
+#include "link/LinkTestUtil.h" // Bytes, Hex, WithCrc
 #include "platform/MessageTarget.h"
 #include "platform/Messages.h"
 
-using Bytes = std::vector<std::uint8_t>;
 using Values = std::vector<long>;
-
-inline Bytes WithCrc(Bytes body)
-{
-    const std::uint16_t crc = Crc16(body.data(), body.size());
-    body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    body.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return body;
-}
 
 // All reply bytes of one Receive call, joined.
 inline Bytes Joined(const std::vector<SimReply>& replies)
@@ -43,8 +34,7 @@ public:
     // The link as detection leaves it for the simulator's protocol type.
     void Attach()
     {
-        com.m_nProtocolType = sim.ProtocolType();
-        com.m_nHeaderLen = sim.ProtocolType() == 0 ? 6 : 1;
+        com.SetProtocolType(sim.ProtocolType());
         if (sim.ProtocolType() != 0)
             com.m_byAddress[0] = static_cast<std::uint8_t>(sim.Address());
         else

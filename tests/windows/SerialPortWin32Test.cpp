@@ -66,8 +66,7 @@ protected:
 
     void UseProtocolOne()
     {
-        com.m_nProtocolType = 1;
-        com.m_nHeaderLen = 1;
+        com.SetProtocolType(1);
         com.m_byAddress[0] = 0x01;
     }
 
@@ -104,8 +103,7 @@ TEST_F(ComLoopback, FramesLeaveByteExactAndRepliesArriveAsValues)
     ExpectReadRoundTrip();
 
     // Protocol type 0: six-byte address header.
-    com.m_nProtocolType = 0;
-    com.m_nHeaderLen = 6;
+    com.SetProtocolType(0);
     com.SetAddress({0x99, 0x99, 0x99, 0x99, 0x99, 0x99});
     com.SendSelfTest();
     EXPECT_EQ(peer.Read(13), Hex("99 99 99 99 99 99 05 00 02 FF 00 34 88"));
