@@ -1,41 +1,14 @@
 #pragma once
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 #include <thread>
 
-class CPowerViewLink;
-
-// Set by the history writer while it writes a file: the poll thread then
-// skips its ticks (nothing is sent, no time-out is counted).
-extern std::atomic<bool> g_bPollPaused;
-
-// A stop request that cuts short every wait of the thread it belongs to.
-class CStopSignal {
-public:
-    // Waits up to ms milliseconds; true as soon as a stop was requested.
-    bool WaitFor(int ms);
-    void Request();
-    void Reset();
-    bool Requested() const;
-
-private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_cv;
-    bool m_bStop = false;
-};
+#include "platform/StopSignal.h"
 
 constexpr int kPollTickMs = 200;
 
-// One pass of the poll thread, in this order of precedence: the pause flag,
-// the open parameter page's tick, then the view tick (detection or poll).
-void PollThreadStep(CPowerViewLink& view);
-
-// The poll thread's body: a pass every 200 ms until a stop is requested.
-void PollThreadProc(CPowerViewLink& view, CStopSignal& stop);
-
-// The poll thread of the power view. Stopped cooperatively and joined,
-// never killed: every wait of the thread is a wait on its stop signal.
+// A plain stoppable worker: runs the step it is given every 200 ms until a
+// stop is requested. Stopped cooperatively and joined, never killed: every
+// wait of the thread is a wait on its stop signal.
 class CPollThread {
 public:
     CPollThread() = default;
@@ -44,13 +17,16 @@ public:
     CPollThread& operator=(const CPollThread&) = delete;
 
     // False when the thread already runs.
-    bool Start(CPowerViewLink& view);
+    [[nodiscard]] bool Start(std::function<void()> step);
     // Requests the stop and joins the thread; nothing when it is not running.
     void Stop();
     bool IsRunning() const { return m_thread.joinable(); }
     CStopSignal& Signal() { return m_stop; }
 
 private:
+    void Run();
+
     CStopSignal m_stop;
+    std::function<void()> m_step;
     std::thread m_thread;
 };

@@ -106,6 +106,15 @@ bool CPowerViewLink::TickOpenPage()
     return true;
 }
 
+void CPowerViewLink::PollStep()
+{
+    if (m_bPollPaused.load())
+        return;
+    if (TickOpenPage())
+        return;
+    ViewTick();
+}
+
 void CPowerViewLink::ViewTick()
 {
     if ((m_bDetecting.load() && m_bDetectDialogAlive.load()) || m_link.m_bProbePending.load())

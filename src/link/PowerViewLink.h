@@ -44,7 +44,7 @@ struct SPowerViewHooks {
 // port, and counts the values the view receives. The view forwards its
 // messages here and draws what the hooks report.
 //
-// Threads: the poll thread runs TickOpenPage / ViewTick (PollThreadStep);
+// Threads: the poll thread runs PollStep (TickOpenPage / ViewTick);
 // the UI thread runs the message handlers, OnRescanPorts and SetOpenPage.
 // What both sides touch is atomic or under a lock.
 class CPowerViewLink {
@@ -68,7 +68,10 @@ public:
     platform::IMessageTarget& Owner() { return m_owner; }
 
     // --- poll thread ---
-    bool StartPollThread() { return m_pollThread.Start(*this); }
+    [[nodiscard]] bool StartPollThread()
+    {
+        return m_pollThread.Start([this] { PollStep(); });
+    }
     // Stops and joins the poll thread (cuts short its pauses).
     void StopPollThread() { m_pollThread.Stop(); }
     bool IsPollThreadRunning() const { return m_pollThread.IsRunning(); }
@@ -77,6 +80,13 @@ public:
     // lock, so a page that is being closed is never ticked; the time-out box
     // is shown after the lock is let go (the thread still waits for it).
     bool TickOpenPage();
+    // One pass of the poll thread, in this order of precedence: the pause
+    // flag, the open parameter page's tick, then the view tick.
+    void PollStep();
+    // Set by the history writer while it writes a file: the poll thread then
+    // skips its passes (nothing is sent, no time-out is counted).
+    void SetPollPaused(bool bPaused) { m_bPollPaused.store(bPaused); }
+    bool IsPollPaused() const { return m_bPollPaused.load(); }
     // Detection while it runs or a probe is outstanding, else the poll tick.
     void ViewTick();
     void PollTick();
@@ -138,6 +148,7 @@ private:
     std::function<void(int)> m_pause;
 
     std::atomic<bool> m_bDetectDialogAlive{false};
+    std::atomic<bool> m_bPollPaused{false};
 
     std::mutex m_pageLock; // a tick against the page vs. its closing
     std::atomic<CInvComSet*> m_pPage{nullptr};

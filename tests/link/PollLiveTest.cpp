@@ -90,7 +90,7 @@ public:
     bool Detect(const std::string& ports)
     {
         ::setenv("ZELVAN_SERIAL_PORTS", ports.c_str(), 1);
-        view.StartPollThread();
+        EXPECT_TRUE(view.StartPollThread());
         view.OnRescanPorts();
         return view.m_bConnected.load();
     }
@@ -300,7 +300,7 @@ TEST(LiveStop, StoppingThePollThreadIsQuickInEveryPhaseAndLeavesNoThread)
         live.PumpUntil([] { return false; }, 500);
         EXPECT_LT(stopTime(live), 1000);
         live.view.SetOpenPage(nullptr);
-        live.view.StartPollThread();
+        ASSERT_TRUE(live.view.StartPollThread());
         ASSERT_TRUE(live.WaitCycles(1, 12000)) << "the view's own cycle resumes";
         EXPECT_LT(stopTime(live), 1000);
     }

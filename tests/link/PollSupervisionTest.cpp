@@ -57,7 +57,6 @@ public:
         hooks.onVersion = [this](std::uint16_t w) { nVersion = w; };
         hooks.postDetectionLine = [this](const std::string& s) { lines.push_back({s, ticks.Now()}); };
         view.SetHooks(std::move(hooks));
-        g_bPollPaused.store(false);
     }
 
     // Connected already, with the inverter's address learned.
@@ -78,7 +77,7 @@ public:
     {
         ticks.Advance(160);
         m_nSimMs += 160;
-        PollThreadStep(view);
+        view.PollStep();
         AnswerNewRequest();
         ticks.Advance(40);
         m_nSimMs += 40;
@@ -367,13 +366,13 @@ TEST(Supervision, PauseFlagSendsNothingAndCountsNoTimeOut)
     bench.ConnectDirectly(1);
     bench.RunFor(2000);
     bench.bAnswering = false;
-    g_bPollPaused.store(true);
+    bench.view.SetPollPaused(true);
     const std::size_t before = bench.sent.size();
     bench.RunFor(20000);
     EXPECT_EQ(bench.sent.size(), before);
     EXPECT_EQ(bench.view.m_nMissedPolls.load(), 0);
     EXPECT_TRUE(bench.linkLostAt.empty());
-    g_bPollPaused.store(false);
+    bench.view.SetPollPaused(false);
     bench.bAnswering = true;
     bench.RunFor(1000);
     EXPECT_GT(bench.sent.size(), before);
@@ -523,7 +522,7 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
         for (int t = 0; t < 20000 && !bEnded; t += 200) {
             bench.ticks.Advance(200);
             const DWORD before = bench.view.Link().m_dwLastRequestTick.load();
-            PollThreadStep(bench.view);
+            bench.view.PollStep();
             if (bench.view.Link().m_dwLastRequestTick.load() == before)
                 continue;
             const std::string port = bench.view.PortInUse();
@@ -594,7 +593,7 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
         bench.view.SetDetectionDialogAlive(true);
         for (int t = 0; t < 30000; t += 200) {
             bench.ticks.Advance(200);
-            PollThreadStep(bench.view);
+            bench.view.PollStep();
         }
         bench.view.SetDetectionDialogAlive(false);
     };
@@ -613,7 +612,7 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
     const DWORD lastRequest = bench.view.Link().m_dwLastRequestTick.load();
     for (int i = 0; i < 50; ++i) {
         bench.ticks.Advance(200);
-        PollThreadStep(bench.view);
+        bench.view.PollStep();
     }
     EXPECT_EQ(bench.view.Link().m_dwLastRequestTick.load(), lastRequest);
 
