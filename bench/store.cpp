@@ -24,13 +24,13 @@ void FeedCycle(CTestResult& store, int protocolType, int cycle)
     const auto raw = [cycle](int reg) { return static_cast<std::uint32_t>((reg * 7 + cycle) & 0xFFFF); };
     if (protocolType == 2) {
         for (int step = 3; step <= 5; ++step) {
-            const SReadBlock b = *GetPollBlock(2, step);
+            const SRegisterBlock b = *PollStepBlock(2, step);
             for (int reg = b.nStart; reg < b.nStart + b.nCount; ++reg)
                 store.StoreAddressRegister(reg, raw(reg), GetRegisterScale(2, reg));
         }
         return;
     }
-    const SReadBlock b = *GetPollBlock(protocolType, 1);
+    const SRegisterBlock b = *PollStepBlock(protocolType, 1);
     for (int reg = b.nStart; reg < b.nStart + b.nCount; ++reg)
         store.StoreIndexRegister(reg, raw(reg), GetRegisterScale(protocolType, reg));
 }

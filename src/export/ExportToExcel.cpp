@@ -1,6 +1,7 @@
 #include "export/ExportToExcel.h"
 
 #include "export/XlsSpreadsheet.h"
+#include "link/ProtocolTable.h"
 #include "live/NearestSample.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -32,7 +33,7 @@ constexpr SValueColumn kValueColumns[kExportColumns - 1] = {
 // No such register under protocol type 2: the column shows -1.
 bool HasNoIacShift(int protocolType)
 {
-    return protocolType == 2;
+    return UsesAddressNumbering(protocolType);
 }
 
 // "%3.<decimals>f" without the locale: the C decimal point always.
@@ -151,7 +152,7 @@ CExportSpan ExportSpan(const CDaySamples& samples, int fromMinute, int toMinute,
     const int end = FindNearestSample(times.data(), times.size(), toMinute);
     if (end >= 0) {
         span.nEnd = static_cast<std::size_t>(end);
-    } else if (protocolType == 2) {
+    } else if (UsesAddressNumbering(protocolType)) {
         span.nEnd = std::min({samples.GetSize(kSeriesDci), samples.GetSize(kSeriesEtoday),
                               samples.GetSize(kSeriesInsulation)});
     } else {

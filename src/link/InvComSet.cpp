@@ -16,7 +16,7 @@ bool CInvComSet::OnTick()
         return false;
     m_nElapsed += kTickMs;
 
-    if (link->m_nLinkState.load() == kLinkIdle) {
+    if (link->LinkState() == kLinkIdle) {
         if (m_nIdle.load() <= kIdlePauseMs) {
             m_nIdle += kTickMs;
             return false;
@@ -51,13 +51,13 @@ void CInvComSet::OnRegisterValue(platform::WPARAM wParam, platform::LPARAM lPara
     CInverterCom* link = m_pLink;
     if (link == nullptr)
         return;
-    const int expected = link->m_nExpectedValues.load();
+    const int expected = link->ExpectedValues();
 
     if (m_nMode.load() == kModeCyclicRead) {
-        DisplayRegisterValue(link->m_nLastRegister.load() + m_nValueCount.load(), wParam,
+        DisplayRegisterValue(link->LastRegister() + m_nValueCount.load(), wParam,
                              static_cast<std::uint16_t>(lParam));
         if (++m_nValueCount == expected) {
-            link->m_nLinkState.store(kLinkIdle);
+            link->SetLinkState(kLinkIdle);
             m_nIdle.store(0);
             if (m_nBlock.load() == m_nBlockCount.load()) {
                 m_nElapsed.store(0);
@@ -68,7 +68,7 @@ void CInvComSet::OnRegisterValue(platform::WPARAM wParam, platform::LPARAM lPara
             }
         }
     } else if (++m_nValueCount == expected) {
-        link->m_nLinkState.store(kLinkIdle);
+        link->SetLinkState(kLinkIdle);
         m_nIdle.store(0);
         if (m_nMode.load() == kModeWriteSequence) {
             if (++m_nRepeat >= m_nRepeatCount.load()) {
@@ -90,7 +90,7 @@ void CInvComSet::FinishCommand()
 
 void CInvComSet::TakeNextModeWhenIdle()
 {
-    if (m_pLink != nullptr && m_pLink->m_nLinkState.load() == kLinkIdle && m_nMode.load() != m_nNextMode.load())
+    if (m_pLink != nullptr && m_pLink->LinkState() == kLinkIdle && m_nMode.load() != m_nNextMode.load())
         m_nMode.store(m_nNextMode.load());
 }
 

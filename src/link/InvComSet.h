@@ -53,7 +53,31 @@ public:
     void RestartRequests();
     bool IsStopped() const { return m_nElapsed.load() == -1; }
 
-    CInverterCom* m_pLink = nullptr; // not owned; set before the first tick
+    // The link the page's requests go through; set before the first tick.
+    CInverterCom* Link() const { return m_pLink; }
+    void SetLink(CInverterCom* pLink) { m_pLink = pLink; }
+
+    // Counters of the request cycle (any thread).
+    int ValueCount() const { return m_nValueCount.load(); }
+    int Mode() const { return m_nMode.load(); }
+    int NextMode() const { return m_nNextMode.load(); }
+    int WaitTotal() const { return m_nWaitTotal.load(); }
+    int Block() const { return m_nBlock.load(); }
+    int BlockCount() const { return m_nBlockCount.load(); }
+    // The page's read cycle has this many blocks.
+    void SetBlockCount(int nCount) { m_nBlockCount.store(nCount); }
+    int Repeat() const { return m_nRepeat.load(); }
+    int RepeatCount() const { return m_nRepeatCount.load(); }
+    int Elapsed() const { return m_nElapsed.load(); } // ms since the request; -1: requests stopped
+    int Idle() const { return m_nIdle.load(); }       // ms since the link became idle
+    // For tests that start the cycle at a given point of the idle pause.
+    void SetIdle(int ms) { m_nIdle.store(ms); }
+
+private:
+    void FinishCommand();
+    void TakeNextModeWhenIdle();
+
+    CInverterCom* m_pLink = nullptr; // not owned
     std::atomic<int> m_nValueCount{0};
     std::atomic<int> m_nMode{kModeCyclicRead};
     std::atomic<int> m_nNextMode{kModeCyclicRead};
@@ -62,10 +86,6 @@ public:
     std::atomic<int> m_nBlockCount{1};
     std::atomic<int> m_nRepeat{0};
     std::atomic<int> m_nRepeatCount{0};
-    std::atomic<int> m_nElapsed{0}; // ms since the request; -1: requests stopped
-    std::atomic<int> m_nIdle{0};    // ms since the link became idle
-
-private:
-    void FinishCommand();
-    void TakeNextModeWhenIdle();
+    std::atomic<int> m_nElapsed{0};
+    std::atomic<int> m_nIdle{0};
 };

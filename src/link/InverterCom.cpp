@@ -4,11 +4,6 @@
 
 namespace {
 
-constexpr std::uint8_t kWildcard = 0x99;
-
-// Reads in types 0 and 1 use indices 1 .. 142; settings start at 82.
-constexpr int kFirstSetting = 82;
-
 struct RatingRow {
     int nWatts;
     const char* pszText;
@@ -49,6 +44,12 @@ std::uint16_t ToBcdWord(unsigned n)
 {
     const unsigned value = ((n / 1000 % 10) * 16 + (n / 100 % 10)) * 256 + (n / 10 % 10) * 16 + n % 10;
     return static_cast<std::uint16_t>(value);
+}
+
+std::array<std::uint16_t, 3> SerialNumberWords(std::uint64_t number)
+{
+    return {ToBcdWord(static_cast<unsigned>(number / 100000000ULL % 10000)),
+            ToBcdWord(static_cast<unsigned>(number / 10000ULL % 10000)), ToBcdWord(static_cast<unsigned>(number % 10000))};
 }
 
 int RatedPowerFromModelCode(std::uint16_t code)
@@ -108,7 +109,7 @@ void CInverterCom::SetSerial(const SerialBytes& bytes)
 void CInverterCom::SetProtocolType(int type)
 {
     m_nProtocolType.store(type);
-    m_nHeaderLen.store(type == 0 ? 6 : 1);
+    m_nHeaderLen.store(ProtocolFacts(type).nHeaderLength);
 }
 
 int CInverterCom::HeaderLength() const
@@ -120,59 +121,31 @@ int CInverterCom::HeaderLength() const
 // The frame opens with the 6-byte serial number (type 0) or the slave address.
 std::size_t CInverterCom::PutHeader(std::uint8_t* frame) const
 {
-    if (m_nProtocolType.load() == 0) {
-        for (std::size_t i = 0; i < 6; ++i)
-            frame[i] = m_byAddress[i].load();
-        return 6;
-    }
-    frame[0] = m_byAddress[0].load();
-    return 1;
+    const std::size_t length = static_cast<std::size_t>(Facts().nHeaderLength);
+    for (std::size_t i = 0; i < length; ++i)
+        frame[i] = m_byAddress[i].load();
+    return length;
 }
 
-CInverterCom::WireRegister CInverterCom::TranslateRead(int nRegister) const
+CInverterCom::SWireRegister CInverterCom::TranslateRead(int nRegister) const
 {
-    switch (m_nProtocolType.load()) {
-    case 0:
-        if (nRegister < kFirstSetting)
-            return {4, static_cast<std::uint16_t>(nRegister + 39990)};
-        return {3, static_cast<std::uint16_t>(nRegister + 40109)};
-    case 1:
-        if (nRegister < kFirstSetting)
-            return {4, static_cast<std::uint16_t>(nRegister - 1)};
-        if (nRegister <= 142)
-            return {3, static_cast<std::uint16_t>(nRegister - kFirstSetting)};
-        return {4, static_cast<std::uint16_t>(nRegister)};
-    default:
-        // The first block end above the register decides: input blocks
-        // first, then holding blocks.
-        for (std::size_t row = 0; row < kType2Blocks.size(); ++row) {
-            if (nRegister < kType2Blocks[row].nStart + kType2Blocks[row].nCount)
-                return row < 3 ? WireRegister{4, static_cast<std::uint16_t>(nRegister - 30001)}
-                               : WireRegister{3, static_cast<std::uint16_t>(nRegister - 40001)};
-        }
-        return {4, static_cast<std::uint16_t>(nRegister)};
+    for (const SWireRange& range : Facts().readRanges) {
+        if (nRegister <= range.nLast)
+            return {range.nFunction, static_cast<std::uint16_t>(nRegister + range.nOffset)};
     }
+    return {4, static_cast<std::uint16_t>(nRegister)};
 }
 
 std::uint16_t CInverterCom::TranslateWrite(int nRegister) const
 {
-    switch (m_nProtocolType.load()) {
-    case 0:
-        return static_cast<std::uint16_t>(nRegister + 40109);
-    case 1:
-        return static_cast<std::uint16_t>(nRegister - kFirstSetting);
-    default: {
-        const RegisterBlock& last = kType2Blocks.back();
-        if (nRegister < last.nStart + last.nCount)
-            return static_cast<std::uint16_t>(nRegister - 40001);
-        return static_cast<std::uint16_t>(nRegister);
-    }
-    }
+    const SWireRange& range = Facts().writeRange;
+    return static_cast<std::uint16_t>(nRegister <= range.nLast ? nRegister + range.nOffset : nRegister);
 }
 
-void CInverterCom::Record(int nLinkState, int nExpected, int nReplyTimeout)
+void CInverterCom::BeginRequest(int nLinkState, int nRegister, int nExpected, int nReplyTimeout)
 {
     m_nLinkState.store(nLinkState);
+    m_nLastRegister.store(nRegister);
     m_nExpectedValues.store(nExpected);
     m_nReplyTimeout.store(nReplyTimeout);
 }
@@ -190,14 +163,13 @@ void CInverterCom::ReadRegisters(int nRegister, int nQuantity)
 {
     std::uint8_t frame[16];
     std::size_t n = PutHeader(frame);
-    const WireRegister wire = TranslateRead(nRegister);
+    const SWireRegister wire = TranslateRead(nRegister);
     frame[n++] = static_cast<std::uint8_t>(wire.nFunction);
     frame[n++] = HighByte(wire.wAddress);
     frame[n++] = LowByte(wire.wAddress);
     frame[n++] = 0;
     frame[n++] = LowByte(static_cast<unsigned>(nQuantity));
-    Record(kLinkRead, nQuantity, 400);
-    m_nLastRegister.store(nRegister);
+    BeginRequest(kLinkRead, nRegister, nQuantity, 400);
     Send(frame, n);
 }
 
@@ -218,8 +190,7 @@ bool CInverterCom::WriteRegisters(const std::uint16_t* pWords, int nRegister, in
         frame[len++] = HighByte(pWords[i]);
         frame[len++] = LowByte(pWords[i]);
     }
-    Record(kLinkWrite, 2, 1500);
-    m_nLastRegister.store(-1);
+    BeginRequest(kLinkWrite, -1, 2, 1500);
     Send(frame, len);
     return true;
 }
@@ -227,68 +198,50 @@ bool CInverterCom::WriteRegisters(const std::uint16_t* pWords, int nRegister, in
 void CInverterCom::ReadSerialNumber()
 {
     m_bSerialKnown.store(false);
-    if (m_nProtocolType.load() == 0) {
+    const SProtocolFacts& facts = Facts();
+    if (facts.bAddressedBySerial) {
         for (auto& b : m_byAddress)
             b.store(kWildcard);
     }
-    ReadRegisters(m_nProtocolType.load() == 2 ? 40007 : 1, 3);
+    ReadBlock(facts.serial);
 }
 
 void CInverterCom::WriteSerialNumber(std::uint64_t number)
 {
-    int digits[12];
-    for (int i = 11; i >= 0; --i) {
-        digits[i] = static_cast<int>(number % 10);
-        number /= 10;
-    }
-    std::uint16_t words[3];
-    for (int w = 0; w < 3; ++w) {
-        const int* d = digits + 4 * w;
-        words[w] = static_cast<std::uint16_t>((d[0] << 12) | (d[1] << 8) | (d[2] << 4) | d[3]);
-    }
-    const bool bType0 = m_nProtocolType.load() == 0;
+    const std::array<std::uint16_t, 3> words = SerialNumberWords(number);
+    const SProtocolFacts& facts = Facts();
     // The request still goes to the old address; the new number is adopted after.
-    WriteRegisters(words, m_nProtocolType.load() == 2 ? 40007 : 82, 3);
+    WriteRegisters(words.data(), facts.nSerialWriteRegister, 3);
     for (int i = 0; i < 6; ++i) {
-        const auto packed = static_cast<std::uint8_t>(digits[2 * i] << 4 | digits[2 * i + 1]);
+        const std::uint16_t word = words[static_cast<std::size_t>(i / 2)];
+        const std::uint8_t packed = i % 2 == 0 ? HighByte(word) : LowByte(word);
         m_bySerial[i].store(packed);
-        if (bType0)
+        if (facts.bAddressedBySerial)
             m_byAddress[i].store(packed);
     }
 }
 
-void CInverterCom::ReadSoftwareVersion()
-{
-    if (m_nProtocolType.load() == 2)
-        ReadRegisters(40003, 2);
-    else
-        ReadRegisters(45, 1);
-}
+void CInverterCom::ReadSoftwareVersion() { ReadBlock(Facts().version); }
 
-// Types 0 and 1 write a single coil (0xFF00); type 2 writes a command word
-// into holding register 0x0131.
+// A coil (0xFF00) or a command word into the command register.
 void CInverterCom::SendCommand(bool bSelfTest)
 {
     std::uint8_t frame[16];
     std::size_t n = PutHeader(frame);
-    switch (m_nProtocolType.load()) {
-    case 0:
-    case 1: {
-        const int coil = (m_nProtocolType.load() == 0 ? 1 : 0) + (bSelfTest ? 1 : 0);
+    const SProtocolFacts& facts = Facts();
+    if (facts.commandForm == ECommandForm::kCoil) {
+        const int coil = bSelfTest ? facts.nSelfTestCoil : facts.nClearEnergyCoil;
         const std::uint8_t body[] = {0x05, 0x00, static_cast<std::uint8_t>(coil), 0xFF, 0x00};
         for (std::uint8_t b : body)
             frame[n++] = b;
-        break;
-    }
-    default: {
-        const std::uint8_t body[] = {0x10, 0x01, 0x31, 0x00, 0x01, 0x02,
-                                     static_cast<std::uint8_t>(bSelfTest ? 0x40 : 0x80), 0x00};
+    } else {
+        const std::uint16_t word = bSelfTest ? facts.wSelfTestWord : facts.wClearEnergyWord;
+        const std::uint8_t body[] = {0x10, HighByte(facts.wCommandRegister), LowByte(facts.wCommandRegister), 0x00, 0x01, 0x02,
+                                     HighByte(word), LowByte(word)};
         for (std::uint8_t b : body)
             frame[n++] = b;
-        break;
     }
-    }
-    Record(bSelfTest ? kLinkSelfTest : kLinkWrite, 2, 400);
+    BeginRequest(bSelfTest ? kLinkSelfTest : kLinkWrite, m_nLastRegister.load(), 2, 400);
     Send(frame, n);
 }
 
@@ -296,29 +249,24 @@ void CInverterCom::SendSelfTest() { SendCommand(true); }
 
 void CInverterCom::SendClearEnergy() { SendCommand(false); }
 
-void CInverterCom::WriteSwitch(int nIndex, int nType2Register, std::uint16_t wValue)
-{
-    const bool bType2 = m_nProtocolType.load() == 2;
-    WriteRegisters(&wValue, bType2 ? nType2Register : nIndex, 1);
-}
+void CInverterCom::WriteSwitch(int nRegister, std::uint16_t wValue) { WriteRegisters(&wValue, nRegister, 1); }
 
-void CInverterCom::WriteGfciFunction(bool bOn) { WriteSwitch(120, 41107, bOn ? 1 : 0); }
+void CInverterCom::WriteGfciFunction(bool bOn) { WriteSwitch(Facts().nGfciRegister, bOn ? 1 : 0); }
 
-void CInverterCom::WriteIsoFunction(bool bOn) { WriteSwitch(121, 41108, bOn ? 1 : 0); }
+void CInverterCom::WriteIsoFunction(bool bOn) { WriteSwitch(Facts().nIsoRegister, bOn ? 1 : 0); }
 
-// Type 2 keeps this switch inverted: 0 turns the island test on.
 void CInverterCom::WriteIslandTestSwitch(bool bOn)
 {
-    const bool bType2 = m_nProtocolType.load() == 2;
-    WriteSwitch(138, 41109, static_cast<std::uint16_t>(bType2 ? (bOn ? 0 : 1) : (bOn ? 1 : 0)));
+    const SProtocolFacts& facts = Facts();
+    WriteSwitch(facts.nIslandRegister, static_cast<std::uint16_t>(bOn != facts.bIslandSwitchInverted ? 1 : 0));
 }
 
-ReplyCheck CInverterCom::CheckReplyTimeout() const
+SReplyCheck CInverterCom::CheckReplyTimeout() const
 {
     const platform::DWORD now = platform::GetTickCount();
     const platform::DWORD request = m_dwLastRequestTick.load();
     const platform::DWORD reply = m_dwLastReplyTick.load();
-    ReplyCheck check;
+    SReplyCheck check;
     check.bReplied = !platform::TickAfter(request, reply);
     check.bTimedOut = platform::TickDiff(now, request) > 2000;
     const int quiet = m_nReplyTimeout.load();

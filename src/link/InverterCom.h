@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "link/ProtocolTable.h"
 #include "link/SerialPort.h"
 #include "platform/Tick.h"
 
@@ -31,18 +32,12 @@ constexpr int kLinkRead = 2;
 constexpr int kLinkWrite = 3;
 constexpr int kLinkIdle = 4;
 
-// Register blocks of protocol type 2: start register and count.
-struct RegisterBlock {
-    int nStart;
-    int nCount;
-};
-constexpr std::array<RegisterBlock, 13> kType2Blocks{{
-    {30001, 37}, {30201, 100}, {31001, 28},                               // input registers
-    {40001, 12}, {40101, 9}, {40201, 22}, {40301, 6}, {40401, 40},      // holding registers
-    {40501, 20}, {41001, 65}, {41101, 27}, {41201, 64}, {43001, 28}}};
+// The serial number's three packed-BCD words, four digits each, from the
+// last twelve decimal digits of `number`.
+std::array<std::uint16_t, 3> SerialNumberWords(std::uint64_t number);
 
 // The three facts of a reply check (see CheckReplyTimeout).
-struct ReplyCheck {
+struct SReplyCheck {
     bool bReplied = false;  // a good reply arrived since the request
     bool bTimedOut = false; // more than 2000 ms since the request
     bool bReady = false;    // timed out, or replied and the quiet time is over
@@ -58,40 +53,54 @@ public:
     static constexpr std::size_t kReceiveBufferSize = 256;
     static constexpr std::size_t kWriteFrameSize = 200;
     static constexpr int kMaxWriteWords = 93; // 14 + 2n bytes fit the 200-byte frame
+    static constexpr std::uint8_t kWildcard = 0x99; // type 0: any serial number answers
 
     CInverterCom();
     ~CInverterCom() override;
 
-    // --- addressing ---
-    std::atomic<int> m_nProtocolType{0};
-    // Type 0: serial number in packed BCD, sent as the frame's address;
-    // types 1 and 2: byte 0 is the slave address. Starts as the wildcard.
-    std::atomic<std::uint8_t> m_byAddress[6];
-    // Serial number learned from the inverter, packed BCD, high digits first.
-    std::atomic<std::uint8_t> m_bySerial[6];
-    std::atomic<int> m_nHeaderLen{6};
-    std::atomic<bool> m_bSerialKnown{true};
+    // --- addressing (any thread) ---
+    int ProtocolType() const { return m_nProtocolType.load(); }
+    const SProtocolFacts& Facts() const { return ProtocolFacts(m_nProtocolType.load()); }
     // Switches the addressing variant together with the reply header it
     // implies: 6 address bytes under type 0, one slave address otherwise.
     void SetProtocolType(int type);
-    std::atomic<bool> m_bProbePending{false};
-    std::atomic<int> m_nTag{0};
-
-    // --- request bookkeeping ---
-    std::atomic<int> m_nLinkState{kLinkIdle};
-    std::atomic<int> m_nExpectedValues{0};
-    std::atomic<int> m_nReplyTimeout{200};
-    std::atomic<int> m_nLastRegister{0};
-    std::atomic<platform::DWORD> m_dwLastRequestTick{0};
-    std::atomic<platform::DWORD> m_dwLastReplyTick{0};
-
+    // Address bytes of the reply header, kept within 1 .. 6.
+    int HeaderLength() const;
+    // Type 0: serial number in packed BCD, sent as the frame's address;
+    // types 1 and 2: byte 0 is the slave address. Starts as the wildcard.
     SerialBytes Address() const;
     void SetAddress(const SerialBytes& bytes);
+    std::uint8_t AddressByte(int i) const { return m_byAddress[i].load(); }
+    void SetAddressByte(int i, std::uint8_t b) { m_byAddress[i].store(b); }
+    // Serial number learned from the inverter, packed BCD, high digits first.
     SerialBytes Serial() const;
     void SetSerial(const SerialBytes& bytes);
+    bool IsSerialKnown() const { return m_bSerialKnown.load(); }
+    void SetSerialKnown(bool bKnown) { m_bSerialKnown.store(bKnown); }
+    // A detection probe is outstanding: its answer teaches the address.
+    bool IsProbePending() const { return m_bProbePending.load(); }
+    void SetProbePending(bool bPending) { m_bProbePending.store(bPending); }
+    // Passed as wParam with every posted value.
+    int Tag() const { return m_nTag.load(); }
+    void SetTag(int nTag) { m_nTag.store(nTag); }
 
-    // --- request builders ---
+    // --- the request in flight (any thread) ---
+    int LinkState() const { return m_nLinkState.load(); }
+    // The reply is complete (UI thread, when the last value has arrived).
+    void SetLinkState(int nLinkState) { m_nLinkState.store(nLinkState); }
+    int ExpectedValues() const { return m_nExpectedValues.load(); }
+    int ReplyTimeout() const { return m_nReplyTimeout.load(); }
+    // Start register of the last read; -1 after a write.
+    int LastRegister() const { return m_nLastRegister.load(); }
+    platform::DWORD LastRequestTick() const { return m_dwLastRequestTick.load(); }
+    platform::DWORD LastReplyTick() const { return m_dwLastReplyTick.load(); }
+    // For tests that place the request or the reply in time.
+    void SetLastRequestTick(platform::DWORD tick) { m_dwLastRequestTick.store(tick); }
+    void SetLastReplyTick(platform::DWORD tick) { m_dwLastReplyTick.store(tick); }
+
+    // --- request builders (poll thread or UI thread) ---
     void ReadRegisters(int nRegister, int nQuantity);
+    void ReadBlock(const SRegisterBlock& block) { ReadRegisters(block.nStart, block.nCount); }
     // False (nothing sent, bookkeeping untouched) when n is not 1 .. 93.
     bool WriteRegisters(const std::uint16_t* pWords, int nRegister, int n);
     void ReadSerialNumber();
@@ -105,37 +114,59 @@ public:
 
     // Function code and wire address of a read of `nRegister` in the
     // current protocol type.
-    struct WireRegister {
+    struct SWireRegister {
         int nFunction;
         std::uint16_t wAddress;
     };
-    WireRegister TranslateRead(int nRegister) const;
+    SWireRegister TranslateRead(int nRegister) const;
     std::uint16_t TranslateWrite(int nRegister) const;
 
     // replied / timed out / ready, now being GetTickCount().
-    ReplyCheck CheckReplyTimeout() const;
+    SReplyCheck CheckReplyTimeout() const;
 
-    // --- receive parser ---
+    // --- receive parser (port thread) ---
     void OnReceiveByte(std::uint8_t byte) override;
     // Back to hunting a header (state 0, position 0).
     void ResetReceiver();
     // 0 hunting the header, 1 function code, 2 data and CRC.
-    int ReceiveState() const { return m_nRecvState.load(); }
+    int ReceiveState() const;
 
 private:
-    int HeaderLength() const; // m_nHeaderLen kept within 1 .. 6
+    // The parser's state, under m_recvLock.
+    struct SReceiver {
+        int nState = 0;
+        int nPos = 0;
+        int nFrameHeader = 6; // header length of the frame being read
+        int nFuncCode = 0;
+        int nDataLen = 0;
+        int nExtraLen = 0;
+        std::array<std::uint8_t, kReceiveBufferSize> byBuf{};
+    };
+
     std::size_t PutHeader(std::uint8_t* frame) const;
     void Send(std::uint8_t* frame, std::size_t length);
-    void Record(int nLinkState, int nExpected, int nReplyTimeout);
+    // Sets the request in flight: state, start register, values expected,
+    // the quiet time after its reply, and (with the frame) its time.
+    void BeginRequest(int nLinkState, int nRegister, int nExpected, int nReplyTimeout);
     void SendCommand(bool bSelfTest);
-    void WriteSwitch(int nIndex, int nType2Register, std::uint16_t wValue);
+    void WriteSwitch(int nRegister, std::uint16_t wValue);
+    void OnFrame(const SReceiver& rx);
 
-    std::mutex m_recvLock; // parser state: port thread vs. ResetReceiver
-    std::atomic<int> m_nRecvState{0};
-    int m_nRecvPos = 0;
-    int m_nFrameHeader = 6; // header length of the frame being read
-    int m_nFuncCode = 0;
-    int m_nDataLen = 0;
-    int m_nExtraLen = 0;
-    std::array<std::uint8_t, kReceiveBufferSize> m_byRecvBuf{};
+    std::atomic<int> m_nProtocolType{0};
+    std::atomic<std::uint8_t> m_byAddress[6];
+    std::atomic<std::uint8_t> m_bySerial[6];
+    std::atomic<int> m_nHeaderLen{6};
+    std::atomic<bool> m_bSerialKnown{true};
+    std::atomic<bool> m_bProbePending{false};
+    std::atomic<int> m_nTag{0};
+
+    std::atomic<int> m_nLinkState{kLinkIdle};
+    std::atomic<int> m_nExpectedValues{0};
+    std::atomic<int> m_nReplyTimeout{200};
+    std::atomic<int> m_nLastRegister{0};
+    std::atomic<platform::DWORD> m_dwLastRequestTick{0};
+    std::atomic<platform::DWORD> m_dwLastReplyTick{0};
+
+    mutable std::mutex m_recvLock; // parser state: port thread vs. ResetReceiver
+    SReceiver m_rx;
 };

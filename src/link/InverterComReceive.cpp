@@ -11,8 +11,14 @@ constexpr int kData = 2;
 void CInverterCom::ResetReceiver()
 {
     std::lock_guard<std::mutex> guard(m_recvLock);
-    m_nRecvState.store(kHunting);
-    m_nRecvPos = 0;
+    m_rx.nState = kHunting;
+    m_rx.nPos = 0;
+}
+
+int CInverterCom::ReceiveState() const
+{
+    std::lock_guard<std::mutex> guard(m_recvLock);
+    return m_rx.nState;
 }
 
 // A byte-at-a-time state machine: address header, function code (and byte
@@ -21,51 +27,52 @@ void CInverterCom::ResetReceiver()
 void CInverterCom::OnReceiveByte(std::uint8_t b)
 {
     std::lock_guard<std::mutex> guard(m_recvLock);
-    switch (m_nRecvState.load()) {
+    SReceiver& rx = m_rx;
+    switch (rx.nState) {
     case kHunting: {
         const int header = HeaderLength();
-        if (b == m_byAddress[m_nRecvPos].load()) {
-            m_byRecvBuf[m_nRecvPos++] = b;
-            if (m_nRecvPos >= header) {
+        if (b == m_byAddress[rx.nPos].load()) {
+            rx.byBuf[static_cast<std::size_t>(rx.nPos++)] = b;
+            if (rx.nPos >= header) {
                 // The header length holds for the whole frame, whatever changes meanwhile.
-                m_nFrameHeader = header;
-                m_nRecvState.store(kFunction);
-                m_nRecvPos = 0;
+                rx.nFrameHeader = header;
+                rx.nState = kFunction;
+                rx.nPos = 0;
             }
         } else if (b == m_byAddress[0].load()) {
             // b opens a new header.
-            m_byRecvBuf[0] = b;
-            m_nRecvPos = 1;
+            rx.byBuf[0] = b;
+            rx.nPos = 1;
         } else {
-            m_nRecvPos = 0;
+            rx.nPos = 0;
         }
         return;
     }
 
     case kFunction: {
-        const int header = m_nFrameHeader;
-        m_byRecvBuf[header + m_nRecvPos++] = b;
-        if (m_nRecvPos == 1)
-            m_nFuncCode = b;
-        if (m_nFuncCode == 3 || m_nFuncCode == 4) {
-            if (m_nRecvPos == 2) {
+        const int header = rx.nFrameHeader;
+        rx.byBuf[static_cast<std::size_t>(header + rx.nPos++)] = b;
+        if (rx.nPos == 1)
+            rx.nFuncCode = b;
+        if (rx.nFuncCode == 3 || rx.nFuncCode == 4) {
+            if (rx.nPos == 2) {
                 // Header, function code, byte count, data and CRC must fit the buffer.
                 if (static_cast<std::size_t>(header + 2 + b + 2) > kReceiveBufferSize) {
-                    m_nRecvState.store(kHunting);
-                    m_nRecvPos = 0;
+                    rx.nState = kHunting;
+                    rx.nPos = 0;
                     return;
                 }
-                m_nExtraLen = 2;
-                m_nDataLen = b;
-                m_nRecvState.store(kData);
+                rx.nExtraLen = 2;
+                rx.nDataLen = b;
+                rx.nState = kData;
             }
-        } else if (m_nFuncCode == 5 || m_nFuncCode == 16) {
-            m_nExtraLen = 1;
-            m_nDataLen = 4;
-            m_nRecvState.store(kData);
+        } else if (rx.nFuncCode == 5 || rx.nFuncCode == 16) {
+            rx.nExtraLen = 1;
+            rx.nDataLen = 4;
+            rx.nState = kData;
         } else {
-            m_nRecvState.store(kHunting);
-            m_nRecvPos = 0;
+            rx.nState = kHunting;
+            rx.nPos = 0;
         }
         return;
     }
@@ -74,38 +81,40 @@ void CInverterCom::OnReceiveByte(std::uint8_t b)
         break;
     }
 
-    const int header = m_nFrameHeader;
-    m_byRecvBuf[header + m_nRecvPos++] = b;
-    if (m_nRecvPos < m_nExtraLen + m_nDataLen + 2)
+    rx.byBuf[static_cast<std::size_t>(rx.nFrameHeader + rx.nPos++)] = b;
+    if (rx.nPos < rx.nExtraLen + rx.nDataLen + 2)
         return;
+    const std::size_t frameLength = static_cast<std::size_t>(rx.nFrameHeader + rx.nPos);
+    rx.nState = kHunting;
+    rx.nPos = 0;
+    if (CheckCrc16(rx.byBuf.data(), frameLength))
+        OnFrame(rx);
+}
 
-    const std::size_t frameLength = static_cast<std::size_t>(header + m_nRecvPos);
-    m_nRecvState.store(kHunting);
-    m_nRecvPos = 0;
-    if (!CheckCrc16(m_byRecvBuf.data(), frameLength))
-        return;
-
-    const std::uint8_t* data = m_byRecvBuf.data() + header + m_nExtraLen;
-    const int type = m_nProtocolType.load();
-    if (m_bProbePending.load() && (type == 1 || type == 2))
+// A frame whose CRC holds: learn what it teaches, then post its words.
+void CInverterCom::OnFrame(const SReceiver& rx)
+{
+    const std::uint8_t* data = rx.byBuf.data() + rx.nFrameHeader + rx.nExtraLen;
+    const SProtocolFacts& facts = Facts();
+    if (m_bProbePending.load() && facts.bProbeTeachesAddress)
         m_byAddress[0].store(data[1]);
 
-    if (!m_bSerialKnown.load() && m_nDataLen == 6) {
+    if (!m_bSerialKnown.load() && rx.nDataLen == 6) {
         for (int i = 0; i < 6; ++i) {
             m_bySerial[i].store(data[i]);
-            if (type == 0)
+            if (facts.bAddressedBySerial)
                 m_byAddress[i].store(data[i]);
         }
         m_bSerialKnown.store(true);
     }
 
-    if (m_nDataLen >= 2) {
-        m_dwLastReplyTick.store(platform::GetTickCount());
-        platform::IMessageTarget* pOwner = Owner();
-        if (pOwner == nullptr)
-            return;
-        const platform::WPARAM tag = static_cast<platform::WPARAM>(m_nTag.load());
-        for (int i = 0; i + 1 < m_nDataLen; i += 2)
-            pOwner->Post(platform::WM_REGISTER_VALUE, tag, static_cast<platform::LPARAM>(data[i] * 256 + data[i + 1]));
-    }
+    if (rx.nDataLen < 2)
+        return;
+    m_dwLastReplyTick.store(platform::GetTickCount());
+    platform::IMessageTarget* pOwner = Owner();
+    if (pOwner == nullptr)
+        return;
+    const platform::WPARAM tag = static_cast<platform::WPARAM>(m_nTag.load());
+    for (int i = 0; i + 1 < rx.nDataLen; i += 2)
+        pOwner->Post(platform::WM_REGISTER_VALUE, tag, static_cast<platform::LPARAM>(data[i] * 256 + data[i + 1]));
 }

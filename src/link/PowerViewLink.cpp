@@ -1,5 +1,7 @@
 #include "link/PowerViewLink.h"
 
+#include <algorithm>
+
 #include "link/InvComSet.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -12,37 +14,12 @@
 
 namespace {
 
-constexpr int kProbeTypeOneAddress = 0xFF; // any slave answers the first probe
-constexpr int kProbeTypeTwoAddress = 0;
-constexpr int kOwnAddressIndex = 142;       // types 0 and 1: the inverter's Modbus address
-constexpr int kOwnAddressRegister = 40012;  // type 2: the same, in the 4xxxx numbering
 constexpr int kReopenPauseMs = 100;
 constexpr int kClosePauseMs = 500;
 
 const char* const kConnected = "Connected";
 const char* const kDisconnected = "Dis-connected";
 const char* const kTimeOutCaption = "Zelvan";
-
-struct PollRequest {
-    int nRegister; // 0: nothing to send
-    int nQuantity;
-};
-
-// The view's poll steps: types 0 and 1 read model code and version once
-// (step 0), then the running data (step 1); type 2 walks steps 1 to 5.
-PollRequest PollStepRequest(int type, int step)
-{
-    if (type != 2)
-        return step == 0 ? PollRequest{44, 2} : PollRequest{11, 31};
-    switch (step) {
-    case 1: return {40007, 3}; // the serial number
-    case 2: return {40001, 2};
-    case 3: return {30001, 20};
-    case 4: return {30021, 17};
-    case 5: return {31001, 20};
-    default: return {0, 0};
-    }
-}
 
 } // namespace
 
@@ -117,7 +94,7 @@ void CPowerViewLink::PollStep()
 
 void CPowerViewLink::ViewTick()
 {
-    if ((m_bDetecting.load() && m_bDetectDialogAlive.load()) || m_link.m_bProbePending.load())
+    if ((m_bDetecting.load() && m_bDetectDialogAlive.load()) || m_link.IsProbePending())
         DetectionStep();
     else
         PollTick();
@@ -127,26 +104,29 @@ void CPowerViewLink::SendNextPoll()
 {
     if (!m_bConnected.load())
         return;
-    const int step = m_nNextStep.load();
+    // A step beyond the type's last (left by a link of another type) is its last.
+    const SProtocolFacts& facts = m_link.Facts();
+    const int last = static_cast<int>(facts.pollSteps.size()) - 1;
+    const int step = std::clamp(m_nNextStep.load(), 0, last);
     m_nStep.store(step);
-    const PollRequest request = PollStepRequest(m_link.m_nProtocolType.load(), step);
-    if (request.nRegister == 0)
+    const std::optional<SRegisterBlock> block = PollStepBlock(m_link.ProtocolType(), step);
+    if (!block)
         return;
     // Every sending starts the reply afresh, a resend included, so a value
     // is never numbered against the register of a broken earlier reply.
     m_nPos.store(0);
-    if (m_link.m_nProtocolType.load() == 2 && step == 1)
-        m_link.ReadSerialNumber();
+    if (*block == facts.serial)
+        m_link.ReadSerialNumber(); // the serial number is learned from its reply
     else
-        m_link.ReadRegisters(request.nRegister, request.nQuantity);
+        m_link.ReadBlock(*block);
 }
 
 void CPowerViewLink::PollTick()
 {
     if (m_pPage.load() != nullptr)
         return;
-    const ReplyCheck check = m_link.CheckReplyTimeout();
-    const bool bBusy = m_link.m_nLinkState.load() != kLinkIdle;
+    const SReplyCheck check = m_link.CheckReplyTimeout();
+    const bool bBusy = m_link.LinkState() != kLinkIdle;
     // A reply that passed its CRC but stopped short leaves the link busy:
     // once the time-out has passed it counts as a miss like no reply at all.
     const bool bReplied = check.bReplied && !(bBusy && check.bTimedOut);
@@ -160,7 +140,7 @@ void CPowerViewLink::PollTick()
         return;
 
     if (++m_nMissedPolls >= kMissesPerLinkLost) {
-        m_owner.Post(platform::WM_LINK_LOST, static_cast<platform::WPARAM>(m_link.m_nTag.load()), 1);
+        m_owner.Post(platform::WM_LINK_LOST, static_cast<platform::WPARAM>(m_link.Tag()), 1);
         m_nMissedPolls.store(0);
         // A parser stuck in the middle of a frame, or a device that failed
         // or went away: start the port afresh. While it cannot be opened
@@ -221,8 +201,7 @@ bool CPowerViewLink::ReopenPort()
     Pause(kReopenPauseMs);
     if (!OpenPortInUse(name))
         return false;
-    m_link.StartPortThread();
-    return true;
+    return m_link.StartPortThread();
 }
 
 void CPowerViewLink::EndDetectionWalk()
@@ -233,7 +212,7 @@ void CPowerViewLink::EndDetectionWalk()
 
 void CPowerViewLink::DetectionStep()
 {
-    if (!m_link.m_bProbePending.load()) {
+    if (!m_link.IsProbePending()) {
         // Next port of the walk.
         if (m_bConnected.load()) {
             m_link.ClosePort();
@@ -261,49 +240,51 @@ void CPowerViewLink::DetectionStep()
             if (static_cast<std::size_t>(next) >= count && m_bDetectDialogAlive.load()) {
                 EndDetectionWalk();
                 // Holds the poller here, sending nothing, until the next detection.
-                m_link.m_bProbePending.store(true);
+                m_link.SetProbePending(true);
             }
             return;
         }
-        m_link.StartPortThread();
+        (void)m_link.StartPortThread(); // without it the probe times out like a silent port
         m_link.ResetReceiver();
-        m_link.m_bProbePending.store(true);
-        m_link.SetProtocolType(1);
-        m_link.m_byAddress[0].store(kProbeTypeOneAddress);
-        m_link.ReadRegisters(kOwnAddressIndex, 1);
+        m_link.SetProbePending(true);
+        SendProbe(kFirstProbeType);
         ++m_nPortIndex;
         return;
     }
 
     // A probe is outstanding.
     const platform::DWORD now = platform::GetTickCount();
-    if (m_link.m_nLinkState.load() == kLinkIdle ||
-        platform::TickDiff(now, m_link.m_dwLastRequestTick.load()) <= static_cast<platform::DWORD>(kProbeTimeoutMs))
+    if (m_link.LinkState() == kLinkIdle ||
+        platform::TickDiff(now, m_link.LastRequestTick()) <= static_cast<platform::DWORD>(kProbeTimeoutMs))
         return;
-    switch (m_link.m_nProtocolType.load()) {
-    case 1:
+    const int next = m_link.Facts().nNextProbeType;
+    if (next >= 0) {
+        SendProbe(next);
+        return;
+    }
+    std::size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_portLock);
+        count = m_portNames.size();
+    }
+    if (static_cast<std::size_t>(m_nPortIndex.load()) < count)
+        m_link.SetProbePending(false); // the next tick opens the next port
+    else if (m_bDetecting.load() && m_bDetectDialogAlive.load())
+        EndDetectionWalk();
+}
+
+void CPowerViewLink::SendProbe(int type)
+{
+    m_link.SetProtocolType(type);
+    const SProtocolFacts& facts = m_link.Facts();
+    if (facts.bProbeReadsSerial) {
+        // The serial number is the address: its reply is the first one.
         m_bFirstReplyPending.store(true);
-        m_link.SetProtocolType(0);
         m_link.ReadSerialNumber();
-        break;
-    case 0:
-        m_link.SetProtocolType(2);
-        m_link.m_byAddress[0].store(kProbeTypeTwoAddress);
-        m_link.ReadRegisters(kOwnAddressRegister, 1);
-        break;
-    default: {
-        std::size_t count = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_portLock);
-            count = m_portNames.size();
-        }
-        if (static_cast<std::size_t>(m_nPortIndex.load()) < count)
-            m_link.m_bProbePending.store(false); // the next tick opens the next port
-        else if (m_bDetecting.load() && m_bDetectDialogAlive.load())
-            EndDetectionWalk();
-        break;
+        return;
     }
-    }
+    m_link.SetAddressByte(0, facts.byProbeAddress);
+    m_link.ReadBlock(facts.probe);
 }
 
 // ------------------------------------------------------------------ UI thread
@@ -321,7 +302,7 @@ void CPowerViewLink::OnRescanPorts()
     m_bVersionPending.store(false);
     // A probe flag left by an earlier walk would keep this one from opening
     // any port, and a half-read frame would swallow the first answer.
-    m_link.m_bProbePending.store(false);
+    m_link.SetProbePending(false);
     m_link.ResetReceiver();
     m_bDetecting.store(true);
     if (names.empty()) {
@@ -363,7 +344,7 @@ void CPowerViewLink::OnLinkLost(platform::WPARAM, platform::LPARAM)
 void CPowerViewLink::OnRegisterValue(platform::WPARAM wParam, platform::LPARAM lParam)
 {
     const auto wValue = static_cast<std::uint16_t>(lParam);
-    if (m_link.m_bProbePending.load()) {
+    if (m_link.IsProbePending()) {
         // Connecting: nothing of these replies is stored or shown.
         OnProbeAnswered(wValue);
         return;
@@ -381,44 +362,39 @@ void CPowerViewLink::OnRegisterValue(platform::WPARAM wParam, platform::LPARAM l
 
 void CPowerViewLink::OnPageValue(CInvComSet& page, platform::WPARAM wParam, platform::LPARAM lParam)
 {
-    const int start = m_link.m_nLastRegister.load();
-    const int reg = start + page.m_nValueCount.load();
+    const int start = m_link.LastRegister();
+    const int reg = start + page.ValueCount();
     page.OnRegisterValue(wParam, lParam);
     if (m_hooks.onPageValue)
         m_hooks.onPageValue(reg, static_cast<std::uint16_t>(lParam), start,
-                            m_link.m_nLinkState.load() == kLinkIdle);
+                            m_link.LinkState() == kLinkIdle);
 }
 
 void CPowerViewLink::CountPollValue(std::uint16_t wValue)
 {
-    const int reg = m_link.m_nLastRegister.load() + m_nPos.load();
+    const int reg = m_link.LastRegister() + m_nPos.load();
     if (m_hooks.onValue)
-        m_hooks.onValue(reg, wValue, m_link.m_nLinkState.load());
-    if (++m_nPos < m_link.m_nExpectedValues.load())
+        m_hooks.onValue(reg, wValue, m_link.LinkState());
+    if (++m_nPos < m_link.ExpectedValues())
         return;
 
     // The reply is complete.
-    m_link.m_nLinkState.store(kLinkIdle);
+    m_link.SetLinkState(kLinkIdle);
     m_nPos.store(0);
-    const int type = m_link.m_nProtocolType.load();
+    const SProtocolFacts& facts = m_link.Facts();
     if (m_bFirstReplyPending.load()) {
         m_bFirstReplyPending.store(false);
-        if (type == 2)
-            m_nNextStep.store(1);
+        if (facts.nStepAfterConnect >= 0)
+            m_nNextStep.store(facts.nStepAfterConnect);
         return;
     }
 
-    bool bCycleEnded = false;
-    if (type != 2) {
-        m_nNextStep.store(1);
-        bCycleEnded = m_nStep.load() == 1;
-    } else if (m_nStep.load() == 5) {
-        m_nNextStep.store(3);
-        bCycleEnded = true;
-    } else {
+    if (m_nStep.load() != facts.nCycleEndStep) {
         m_nNextStep.store(m_nNextStep.load() + 1);
+        return;
     }
-    if (bCycleEnded && m_hooks.onCycleEnd)
+    m_nNextStep.store(facts.nCycleRestartStep);
+    if (m_hooks.onCycleEnd)
         m_hooks.onCycleEnd();
 }
 
@@ -430,24 +406,25 @@ void CPowerViewLink::OnProbeAnswered(std::uint16_t wValue)
         m_hooks.endDetectionDialog();
     Status(kConnected);
 
-    if (m_link.m_nProtocolType.load() != 0) {
-        m_link.m_bProbePending.store(false);
+    if (!m_link.Facts().bProbeReadsSerial) {
+        // The probe taught the address; the serial number is read next.
+        m_link.SetProbePending(false);
         m_bFirstReplyPending.store(true);
         m_link.ReadSerialNumber();
         return;
     }
 
-    // Type 0: the serial number came with the probe; the version follows.
+    // The serial number came with the probe; the version follows.
     ++m_nConnectCount;
     if (m_bVersionPending.load()) {
         if (m_hooks.onVersion)
             m_hooks.onVersion(wValue);
-        m_link.m_nLinkState.store(kLinkIdle);
+        m_link.SetLinkState(kLinkIdle);
         m_bVersionPending.store(false);
-        m_link.m_bProbePending.store(false);
+        m_link.SetProbePending(false);
         return;
     }
-    if (m_nConnectCount.load() == m_link.m_nExpectedValues.load()) {
+    if (m_nConnectCount.load() == m_link.ExpectedValues()) {
         m_bFirstReplyPending.store(false);
         m_nConnectCount.store(0);
         m_link.ReadSoftwareVersion();

@@ -115,18 +115,19 @@ public:
     std::vector<std::string> PortNames() const;
     std::string PortInUse() const;
 
-    // --- state shared with the view ---
-    std::atomic<bool> m_bConnected{false};
-    std::atomic<bool> m_bDetecting{false};
-    std::atomic<int> m_nPortIndex{0};
-    std::atomic<bool> m_bFirstReplyPending{false};
-    std::atomic<bool> m_bVersionPending{false};
-    std::atomic<int> m_nConnectCount{0};
-    std::atomic<int> m_nPos{0};      // position of the next value in the current reply
-    std::atomic<int> m_nStep{0};     // poll step in flight
-    std::atomic<int> m_nNextStep{0}; // poll step sent next
-    std::atomic<int> m_nMissedPolls{0};
-    bool m_bLinkLostShown = false; // UI thread only
+    // --- state shared with the view (any thread) ---
+    bool IsConnected() const { return m_bConnected.load(); }
+    bool IsDetecting() const { return m_bDetecting.load(); }
+    int PortIndex() const { return m_nPortIndex.load(); }
+    bool IsFirstReplyPending() const { return m_bFirstReplyPending.load(); }
+    bool IsVersionPending() const { return m_bVersionPending.load(); }
+    int Pos() const { return m_nPos.load(); }          // position of the next value in the current reply
+    int Step() const { return m_nStep.load(); }        // poll step in flight
+    int NextStep() const { return m_nNextStep.load(); } // poll step sent next
+    int MissedPolls() const { return m_nMissedPolls.load(); }
+    // Connected already on a known link: for tests that skip detection.
+    void SetConnected(bool bConnected) { m_bConnected.store(bConnected); }
+    void SetFirstReplyPending(bool bPending) { m_bFirstReplyPending.store(bPending); }
 
 private:
     void Pause(int ms);
@@ -136,11 +137,25 @@ private:
     void OnPageValue(CInvComSet& page, platform::WPARAM wParam, platform::LPARAM lParam);
     void CountPollValue(std::uint16_t wValue);
     void EndDetectionWalk();
+    // Sends the detection probe of protocol type `type`.
+    void SendProbe(int type);
     // Closes and reopens the port in use; false when it could not be opened.
     bool ReopenPort();
     bool OpenPortInUse(const std::string& name);
     // The device under the port failed or went away since it was opened.
     bool PortDeviceFailed() const;
+
+    std::atomic<bool> m_bConnected{false};
+    std::atomic<bool> m_bDetecting{false};
+    std::atomic<int> m_nPortIndex{0};
+    std::atomic<bool> m_bFirstReplyPending{false};
+    std::atomic<bool> m_bVersionPending{false};
+    std::atomic<int> m_nConnectCount{0};
+    std::atomic<int> m_nPos{0};
+    std::atomic<int> m_nStep{0};
+    std::atomic<int> m_nNextStep{0};
+    std::atomic<int> m_nMissedPolls{0};
+    bool m_bLinkLostShown = false; // UI thread only
 
     platform::IMessageTarget& m_owner;
     CInverterCom m_link;

@@ -102,37 +102,9 @@ float ApplyVersionException(int reg, float scale, std::string_view version)
     return scale;
 }
 
-std::optional<SReadBlock> GetPollBlock(int protocolType, int step)
-{
-    if (protocolType == 2) {
-        switch (step) {
-        case 1:
-            return SReadBlock{40007, 3};
-        case 2:
-            return SReadBlock{40001, 2};
-        case 3:
-            return SReadBlock{30001, 20};
-        case 4:
-            return SReadBlock{30021, 17};
-        case 5:
-            return SReadBlock{31001, 20};
-        default:
-            return std::nullopt;
-        }
-    }
-    switch (step) {
-    case 0:
-        return SReadBlock{44, 2};
-    case 1:
-        return SReadBlock{11, 31};
-    default:
-        return std::nullopt;
-    }
-}
-
 int RatedPower(int protocolType, int modelCode)
 {
-    if (protocolType == 2)
+    if (UsesAddressNumbering(protocolType))
         return AddressRatedPower(modelCode);
     const int watts = modelCode * 100;
     if (watts == 5000)
@@ -144,14 +116,14 @@ int RatedPower(int protocolType, int modelCode)
 
 int PowerAxisMaximum(int protocolType, int modelCode)
 {
-    if (protocolType == 2)
+    if (UsesAddressNumbering(protocolType))
         return AddressRatedPower(modelCode) * 6 / 5;
     return modelCode * 120;
 }
 
 int HistoryRating(int protocolType, int modelCode)
 {
-    if (protocolType == 2)
+    if (UsesAddressNumbering(protocolType))
         return AddressRatedPower(modelCode);
     return modelCode * 100;
 }

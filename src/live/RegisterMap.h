@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/ProtocolTable.h"
+
 // What the running-data registers mean. Two numberings: the index map
 // (protocol types 0 and 1, registers 11 to 45) and the address map
 // (protocol type 2, five-digit 3xxxx/4xxxx addresses).
@@ -47,18 +49,6 @@ std::string FormatVersionText(std::uint32_t raw);
 // Firmware versions that report the power register in whole watts: the
 // scale of register 23 becomes 1 for them. Other registers keep `scale`.
 float ApplyVersionException(int reg, float scale, std::string_view version);
-
-// One read request of a polling cycle.
-struct SReadBlock {
-    int nStart;
-    int nCount;
-};
-
-// The block that poll step `step` reads, or nothing when the step sends no
-// request. Index map: step 0 the model code (once), step 1 the running data
-// (every cycle). Address map: 1 serial number, 2 model code, then 3, 4, 5
-// over and over.
-std::optional<SReadBlock> GetPollBlock(int protocolType, int step);
 
 // Ratings from the model code. Before the model code is read (code 0) the
 // index map gives 0 and the address map 1500, as for the smallest model.

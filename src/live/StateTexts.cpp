@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "link/ProtocolTable.h"
+
 namespace {
 
 // Fixed-width, zero-padded entries: an empty entry is all zeros.
@@ -85,7 +87,7 @@ template <std::size_t N, std::size_t W> std::u16string Entry(const char16_t (&ta
 
 std::u16string GetCatalogueEntry(int entry, int protocolType)
 {
-    return protocolType == 2 ? Entry(kCatalogueB, entry) : Entry(kCatalogueA, entry);
+    return UsesAddressNumbering(protocolType) ? Entry(kCatalogueB, entry) : Entry(kCatalogueA, entry);
 }
 
 std::vector<std::u16string> GetFaultTexts(std::uint32_t faultWord, int protocolType)
@@ -99,7 +101,7 @@ std::vector<std::u16string> GetFaultTexts(std::uint32_t faultWord, int protocolT
 
 std::optional<SStateText> GetStateText(std::uint32_t stateCode, int protocolType)
 {
-    if (protocolType == 2) {
+    if (UsesAddressNumbering(protocolType)) {
         struct SRow {
             std::uint32_t dwCode;
             int nEntry;

@@ -18,5 +18,5 @@ bool StoreRegisterValue(CTestResult& store, int protocolType, int reg, std::uint
     if (!bParamDialogOpen && nLinkState != kLinkRead)
         return false;
     const float scale = ApplyVersionException(reg, catalogueScale, version);
-    return protocolType == 2 ? store.StoreAddressRegister(reg, raw, scale) : store.StoreIndexRegister(reg, raw, scale);
+    return UsesAddressNumbering(protocolType) ? store.StoreAddressRegister(reg, raw, scale) : store.StoreIndexRegister(reg, raw, scale);
 }

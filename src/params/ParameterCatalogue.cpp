@@ -275,13 +275,6 @@ bool IsValidSerialNumber(std::uint64_t number)
     return number <= kMaxSerialNumber;
 }
 
-std::array<std::uint16_t, 3> SerialNumberWords(std::uint64_t number)
-{
-    return {ToBcdWord(static_cast<unsigned>(number / 100000000ULL % 10000)),
-            ToBcdWord(static_cast<unsigned>(number / 10000ULL % 10000)),
-            ToBcdWord(static_cast<unsigned>(number % 10000))};
-}
-
 std::string SerialNumberText(const std::array<std::uint16_t, 3>& words)
 {
     return FormatBcdWord(words[0]) + FormatBcdWord(words[1]) + FormatBcdWord(words[2]);

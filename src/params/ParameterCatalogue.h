@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "link/InverterCom.h"
 #include "params/RegisterScale.h"
 
 class ConfigWorkbook;
@@ -193,7 +194,7 @@ std::string StandardNameText(const std::array<std::uint16_t, 6>& words);
 // digits in the lowest register.
 constexpr std::uint64_t kMaxSerialNumber = 999999999999ULL;
 bool IsValidSerialNumber(std::uint64_t number);
-std::array<std::uint16_t, 3> SerialNumberWords(std::uint64_t number);
+// (Its words: SerialNumberWords, beside the link that writes them.)
 std::string SerialNumberText(const std::array<std::uint16_t, 3>& words);
 
 // Value of workbook setting `nameIndex` for standard `standard`: 0 with

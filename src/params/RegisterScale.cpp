@@ -4,13 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 
 namespace {
 
-const SRegisterBlock kBlocks[kScaleBlockCount] = {
-    {30001, 37}, {30201, 100}, {31001, 28}, {40001, 12}, {40101, 9},  {40201, 22},
-    {40301, 6},  {40401, 40},  {40501, 20}, {41001, 65}, {41101, 27},
-};
+static_assert(kScaleBlockCount <= kType2Blocks.size());
 
 // Appends `count` copies of `scale`, or a list of scales, to a table under
 // construction.
@@ -147,7 +145,7 @@ bool ScaleTablesAreFull()
 
 const SRegisterBlock* ScaleBlocks()
 {
-    return kBlocks;
+    return kType2Blocks.data();
 }
 
 const float* IndexScaleTable()
@@ -162,13 +160,13 @@ const float* AddressScaleTable()
 
 float GetRegisterScale(int protocolType, int reg)
 {
-    if (protocolType != 2)
+    if (!UsesAddressNumbering(protocolType))
         return reg >= 0 && reg < kIndexScaleEntries ? kIndexTable[static_cast<std::size_t>(reg)] : -1.0f;
     int position = 0;
-    for (const SRegisterBlock& block : kBlocks) {
-        if (reg >= block.start && reg < block.start + block.count)
-            return kAddressTable[static_cast<std::size_t>(position + reg - block.start)];
-        position += block.count;
+    for (const SRegisterBlock& block : std::span(kType2Blocks).first(kScaleBlockCount)) {
+        if (reg >= block.nStart && reg < block.nStart + block.nCount)
+            return kAddressTable[static_cast<std::size_t>(position + reg - block.nStart)];
+        position += block.nCount;
     }
     return -1.0f;
 }

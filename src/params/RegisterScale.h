@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "link/ProtocolTable.h"
+
 // Register scales and the two conversion rules shared by the parameter page,
 // its write sequences and the running-data decoding.
 //
@@ -10,17 +12,11 @@
 // "%3.3f"); 0.1: raw x 10 ("%d"); 1: raw ("%d"); 0: nothing. A negative
 // scale reads the raw word as signed 16-bit, otherwise like its magnitude.
 
-// One block of consecutive protocol-type-2 registers.
-struct SRegisterBlock {
-    int start;
-    int count;
-};
-
 constexpr int kScaleBlockCount = 11;
 constexpr int kIndexScaleEntries = 143;   // protocol types 0 and 1: indices 0 .. 142
 constexpr int kAddressScaleEntries = 366; // protocol type 2: the eleven blocks end to end
 
-// The eleven type-2 blocks whose scales the address table holds, in order.
+// The first eleven type-2 blocks, whose scales the address table holds, in order.
 const SRegisterBlock* ScaleBlocks();
 const float* IndexScaleTable();   // kIndexScaleEntries entries
 const float* AddressScaleTable(); // kAddressScaleEntries entries

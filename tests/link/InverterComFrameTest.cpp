@@ -15,7 +15,7 @@ protected:
     {
         com.SetProtocolType(type);
         if (type != 0)
-            com.m_byAddress[0] = slave;
+            com.SetAddressByte(0, slave);
     }
     platform::CFakeTicks ticks{5000};
     CInverterCom com;
@@ -23,19 +23,19 @@ protected:
 
 TEST_F(FrameTest, ConstructorDefaults)
 {
-    EXPECT_EQ(com.m_nProtocolType, 0);
+    EXPECT_EQ(com.ProtocolType(), 0);
     EXPECT_EQ(FormatSerialNumber(com.Address()), "999999999999");
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "000000000000");
-    EXPECT_EQ(com.m_nHeaderLen, 6);
-    EXPECT_TRUE(com.m_bSerialKnown);
-    EXPECT_FALSE(com.m_bProbePending);
-    EXPECT_EQ(com.m_nTag, 0);
-    EXPECT_EQ(com.m_nLinkState, kLinkIdle);
-    EXPECT_EQ(com.m_nExpectedValues, 0);
-    EXPECT_EQ(com.m_nReplyTimeout, 200);
-    EXPECT_EQ(com.m_nLastRegister, 0);
-    EXPECT_EQ(com.m_dwLastRequestTick, 0u);
-    EXPECT_EQ(com.m_dwLastReplyTick, 0u);
+    EXPECT_EQ(com.HeaderLength(), 6);
+    EXPECT_TRUE(com.IsSerialKnown());
+    EXPECT_FALSE(com.IsProbePending());
+    EXPECT_EQ(com.Tag(), 0);
+    EXPECT_EQ(com.LinkState(), kLinkIdle);
+    EXPECT_EQ(com.ExpectedValues(), 0);
+    EXPECT_EQ(com.ReplyTimeout(), 200);
+    EXPECT_EQ(com.LastRegister(), 0);
+    EXPECT_EQ(com.LastRequestTick(), 0u);
+    EXPECT_EQ(com.LastReplyTick(), 0u);
     EXPECT_EQ(com.ReceiveState(), 0);
 }
 
@@ -43,11 +43,11 @@ TEST_F(FrameTest, ReadsInTypeZero)
 {
     com.ReadRegisters(1, 3);
     EXPECT_EQ(Sent(com), Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"));
-    EXPECT_EQ(com.m_nLinkState, kLinkRead);
-    EXPECT_EQ(com.m_nExpectedValues, 3);
-    EXPECT_EQ(com.m_nReplyTimeout, 400);
-    EXPECT_EQ(com.m_nLastRegister, 1);
-    EXPECT_EQ(com.m_dwLastRequestTick, 5000u);
+    EXPECT_EQ(com.LinkState(), kLinkRead);
+    EXPECT_EQ(com.ExpectedValues(), 3);
+    EXPECT_EQ(com.ReplyTimeout(), 400);
+    EXPECT_EQ(com.LastRegister(), 1);
+    EXPECT_EQ(com.LastRequestTick(), 5000u);
 
     com.ReadRegisters(81, 1); // last input index
     EXPECT_EQ(Sent(com), WithCrc(Hex("99 99 99 99 99 99 04 9C 87 00 01")));
@@ -68,7 +68,7 @@ TEST_F(FrameTest, ReadsInTypeOne)
     UseType(1, 0x01);
     com.ReadRegisters(82, 10);
     EXPECT_EQ(Sent(com), Hex("01 03 00 00 00 0A C5 CD"));
-    EXPECT_EQ(com.m_nExpectedValues, 10);
+    EXPECT_EQ(com.ExpectedValues(), 10);
 }
 
 TEST_F(FrameTest, ReadsInTypeTwoFollowTheBlockTable)
@@ -86,7 +86,7 @@ TEST_F(FrameTest, ReadsInTypeTwoFollowTheBlockTable)
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 03 0B B8 00 1C")));
     com.ReadRegisters(43029, 1); // beyond every block: the register itself
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 04 A8 15 00 01")));
-    EXPECT_EQ(com.m_nLastRegister, 43029);
+    EXPECT_EQ(com.LastRegister(), 43029);
 }
 
 TEST_F(FrameTest, QuantityKeepsItsLowEightBits)
@@ -94,7 +94,7 @@ TEST_F(FrameTest, QuantityKeepsItsLowEightBits)
     UseType(1);
     com.ReadRegisters(1, 300);
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 04 00 00 00 2C")));
-    EXPECT_EQ(com.m_nExpectedValues, 300);
+    EXPECT_EQ(com.ExpectedValues(), 300);
 }
 
 TEST_F(FrameTest, WriteLayoutsAndBookkeeping)
@@ -102,10 +102,10 @@ TEST_F(FrameTest, WriteLayoutsAndBookkeeping)
     const std::uint16_t words[] = {0x0102, 0xA0B0};
     ASSERT_TRUE(com.WriteRegisters(words, 100, 2));
     EXPECT_EQ(Sent(com), WithCrc(Hex("99 99 99 99 99 99 10 9D 11 00 02 04 01 02 A0 B0")));
-    EXPECT_EQ(com.m_nLinkState, kLinkWrite);
-    EXPECT_EQ(com.m_nExpectedValues, 2);
-    EXPECT_EQ(com.m_nReplyTimeout, 1500);
-    EXPECT_EQ(com.m_nLastRegister, -1);
+    EXPECT_EQ(com.LinkState(), kLinkWrite);
+    EXPECT_EQ(com.ExpectedValues(), 2);
+    EXPECT_EQ(com.ReplyTimeout(), 1500);
+    EXPECT_EQ(com.LastRegister(), -1);
 
     UseType(1, 0x07);
     ASSERT_TRUE(com.WriteRegisters(words, 100, 2));
@@ -137,9 +137,9 @@ TEST_F(FrameTest, OversizeOrEmptyWriteSendsNothing)
     EXPECT_FALSE(com.WriteRegisters(words, 82, 0));
     EXPECT_FALSE(com.WriteRegisters(nullptr, 82, 1));
     EXPECT_EQ(Sent(com), before);
-    EXPECT_EQ(com.m_nLinkState, kLinkRead);
-    EXPECT_EQ(com.m_nLastRegister, 1);
-    EXPECT_EQ(com.m_dwLastRequestTick, 5000u);
+    EXPECT_EQ(com.LinkState(), kLinkRead);
+    EXPECT_EQ(com.LastRegister(), 1);
+    EXPECT_EQ(com.LastRequestTick(), 5000u);
 }
 
 TEST_F(FrameTest, SerialNumberWriteGoesToTheOldAddressThenAdoptsTheNumber)
@@ -155,7 +155,7 @@ TEST_F(FrameTest, SerialNumberWriteGoesToTheOldAddressThenAdoptsTheNumber)
     com.WriteSerialNumber(1);
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 10 00 00 00 03 06 00 00 00 00 00 01")));
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "000000000001");
-    EXPECT_EQ(com.m_byAddress[0], 0x01); // the slave address stays
+    EXPECT_EQ(com.AddressByte(0), 0x01); // the slave address stays
 
     UseType(2, 0x01);
     com.WriteSerialNumber(987654321098ULL);
@@ -166,15 +166,15 @@ TEST_F(FrameTest, SerialNumberAndVersionReads)
 {
     com.SetAddress({0x12, 0x34, 0x56, 0x78, 0x90, 0x12});
     com.ReadSerialNumber(); // type 0 goes back to the wildcard
-    EXPECT_FALSE(com.m_bSerialKnown);
+    EXPECT_FALSE(com.IsSerialKnown());
     EXPECT_EQ(Sent(com), Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"));
     com.ReadSoftwareVersion();
     EXPECT_EQ(Sent(com), WithCrc(Hex("99 99 99 99 99 99 04 9C 63 00 01")));
 
     UseType(1, 0x05);
-    com.m_bSerialKnown = true;
+    com.SetSerialKnown(true);
     com.ReadSerialNumber();
-    EXPECT_FALSE(com.m_bSerialKnown);
+    EXPECT_FALSE(com.IsSerialKnown());
     EXPECT_EQ(Sent(com), WithCrc(Hex("05 04 00 00 00 03")));
     com.ReadSoftwareVersion();
     EXPECT_EQ(Sent(com), WithCrc(Hex("05 04 00 2C 00 01")));
@@ -182,23 +182,23 @@ TEST_F(FrameTest, SerialNumberAndVersionReads)
     UseType(2, 0x05);
     com.ReadSerialNumber();
     EXPECT_EQ(Sent(com), WithCrc(Hex("05 03 00 06 00 03")));
-    EXPECT_EQ(com.m_nExpectedValues, 3);
+    EXPECT_EQ(com.ExpectedValues(), 3);
     com.ReadSoftwareVersion();
     EXPECT_EQ(Sent(com), WithCrc(Hex("05 03 00 02 00 02")));
-    EXPECT_EQ(com.m_byAddress[0], 0x05);
+    EXPECT_EQ(com.AddressByte(0), 0x05);
 }
 
 TEST_F(FrameTest, SelfTestAndClearEnergyInAllTypes)
 {
     com.SendSelfTest();
     EXPECT_EQ(Sent(com), Hex("99 99 99 99 99 99 05 00 02 FF 00 34 88"));
-    EXPECT_EQ(com.m_nLinkState, kLinkSelfTest);
-    EXPECT_EQ(com.m_nExpectedValues, 2);
-    EXPECT_EQ(com.m_nReplyTimeout, 400);
+    EXPECT_EQ(com.LinkState(), kLinkSelfTest);
+    EXPECT_EQ(com.ExpectedValues(), 2);
+    EXPECT_EQ(com.ReplyTimeout(), 400);
     com.SendClearEnergy();
     EXPECT_EQ(Sent(com), Hex("99 99 99 99 99 99 05 00 01 FF 00 C4 88"));
-    EXPECT_EQ(com.m_nLinkState, kLinkWrite);
-    EXPECT_EQ(com.m_nReplyTimeout, 400);
+    EXPECT_EQ(com.LinkState(), kLinkWrite);
+    EXPECT_EQ(com.ReplyTimeout(), 400);
 
     UseType(1);
     com.SendSelfTest();
@@ -227,7 +227,7 @@ TEST_F(FrameTest, ProtectionSwitches)
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 10 00 27 00 01 02 00 01")));
     com.WriteIslandTestSwitch(true);
     EXPECT_EQ(Sent(com), WithCrc(Hex("01 10 00 38 00 01 02 00 01")));
-    EXPECT_EQ(com.m_nLinkState, kLinkWrite);
+    EXPECT_EQ(com.LinkState(), kLinkWrite);
 
     UseType(2);
     com.WriteGfciFunction(true);
@@ -268,16 +268,16 @@ TEST(ReplyTimeout, RepliedTimedOutAndReady)
 {
     platform::CFakeTicks ticks(0xFFFFFF00u); // across the 32-bit wrap
     CInverterCom com;
-    com.m_nProtocolType = 1;
-    com.m_dwLastReplyTick = ticks.Now() - 1000; // an earlier reply
+    com.SetProtocolType(1);
+    com.SetLastReplyTick(ticks.Now() - 1000); // an earlier reply
     com.ReadRegisters(11, 31);
     ticks.Advance(300);
-    ReplyCheck check = com.CheckReplyTimeout();
+    SReplyCheck check = com.CheckReplyTimeout();
     EXPECT_FALSE(check.bReplied);
     EXPECT_FALSE(check.bTimedOut);
     EXPECT_FALSE(check.bReady);
 
-    com.m_dwLastReplyTick = ticks.Now();
+    com.SetLastReplyTick(ticks.Now());
     ticks.Advance(400);
     check = com.CheckReplyTimeout();
     EXPECT_TRUE(check.bReplied);
@@ -304,7 +304,7 @@ TEST(SendBufferGuard, ConcurrentBuildersNeverTearAFrame)
 {
     CFrameTaker com;
     com.SetProtocolType(1);
-    com.m_byAddress[0] = 1;
+    com.SetAddressByte(0, 1);
 
     std::set<Bytes> valid;
     com.ReadRegisters(11, 31);

@@ -14,7 +14,7 @@ protected:
     {
         com.SetProtocolType(type);
         if (type != 0)
-            com.m_byAddress[0] = slave;
+            com.SetAddressByte(0, slave);
     }
     platform::CFakeTicks ticks{777};
     platform::CMessageQueue queue;
@@ -24,21 +24,21 @@ protected:
 TEST_F(ReceiveTest, ReadReplyLearnsTheSerialNumberInTypeOne)
 {
     UseType(1);
-    com.m_bSerialKnown = false;
-    com.m_nTag = 0;
+    com.SetSerialKnown(false);
+    com.SetTag(0);
     Feed(com, Hex("01 03 06 12 34 56 78 90 12 EE 5F"));
     EXPECT_EQ(TakeValues(queue), (Values{0x1234, 0x5678, 0x9012}));
-    EXPECT_TRUE(com.m_bSerialKnown);
+    EXPECT_TRUE(com.IsSerialKnown());
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "123456789012");
-    EXPECT_EQ(com.m_byAddress[0], 0x01);
-    EXPECT_EQ(com.m_dwLastReplyTick, 777u);
+    EXPECT_EQ(com.AddressByte(0), 0x01);
+    EXPECT_EQ(com.LastReplyTick(), 777u);
     EXPECT_EQ(com.ReceiveState(), 0);
 }
 
 TEST_F(ReceiveTest, TypeZeroReplyAlsoReplacesTheAddress)
 {
     com.SetAddress({0x12, 0x34, 0x56, 0x78, 0x90, 0x12});
-    com.m_bSerialKnown = false;
+    com.SetSerialKnown(false);
     Feed(com, Hex("12 34 56 78 90 12 03 06 12 34 56 78 90 12 85 EC"));
     EXPECT_EQ(TakeValues(queue), (Values{0x1234, 0x5678, 0x9012}));
     EXPECT_EQ(FormatSerialNumber(com.Address()), "123456789012");
@@ -57,7 +57,7 @@ TEST_F(ReceiveTest, LearnsNothingOnceTheSerialIsKnown)
     Feed(com, Hex("01 03 02 00 05 78 47"));
     EXPECT_EQ(TakeValues(queue), (Values{5}));
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "000000000000");
-    EXPECT_EQ(com.m_byAddress[0], 0x01);
+    EXPECT_EQ(com.AddressByte(0), 0x01);
 
     Feed(com, WithCrc(Hex("01 04 06 AA BB CC DD EE FF")));
     EXPECT_EQ(TakeValues(queue), (Values{0xAABB, 0xCCDD, 0xEEFF}));
@@ -67,7 +67,7 @@ TEST_F(ReceiveTest, LearnsNothingOnceTheSerialIsKnown)
 TEST_F(ReceiveTest, WriteAndCoilEchoesPostAddressAndQuantity)
 {
     UseType(1);
-    com.m_nTag = 3;
+    com.SetTag(3);
     Feed(com, Hex("01 10 00 0A 00 03 A0 0A"));
     Feed(com, Hex("01 05 00 01 FF 00 DD FA"));
     std::vector<platform::PostedMessage> got;
@@ -100,15 +100,15 @@ TEST_F(ReceiveTest, NoiseAndBrokenHeadersAreSkipped)
 TEST_F(ReceiveTest, ExceptionsBadCrcAndOtherFunctionsPostNothing)
 {
     UseType(1);
-    com.m_bSerialKnown = false;
+    com.SetSerialKnown(false);
     Feed(com, Hex("01 83 02 C0 F1"));            // exception reply
     Feed(com, WithCrc(Hex("01 06 00 01 00 03"))); // a function the link never asks for
     Bytes altered = Hex("01 03 06 12 34 56 78 90 12 EE 5F");
     altered[5] ^= 0x01;
     Feed(com, altered);
     EXPECT_TRUE(TakeValues(queue).empty());
-    EXPECT_EQ(com.m_dwLastReplyTick, 0u);
-    EXPECT_FALSE(com.m_bSerialKnown); // a bad frame teaches nothing
+    EXPECT_EQ(com.LastReplyTick(), 0u);
+    EXPECT_FALSE(com.IsSerialKnown()); // a bad frame teaches nothing
 
     Feed(com, Hex("01 03 02 00 05 78 47"));
     EXPECT_EQ(TakeValues(queue), (Values{5}));
@@ -144,15 +144,15 @@ TEST_F(ReceiveTest, OversizeByteCountIsDroppedAndTheNextFrameParses)
 TEST_F(ReceiveTest, ProbeReplyAdoptsTheSlaveAddress)
 {
     UseType(1, 0xFF);
-    com.m_bProbePending = true;
+    com.SetProbePending(true);
     Feed(com, Hex("FF 03 02 00 05 51 93"));
     EXPECT_EQ(TakeValues(queue), (Values{5}));
-    EXPECT_EQ(com.m_byAddress[0], 0x05);
+    EXPECT_EQ(com.AddressByte(0), 0x05);
 
     // Type 2 learns too; type 0 has no slave address to learn.
     UseType(2, 0x00);
     Feed(com, WithCrc(Hex("00 03 02 00 09")));
-    EXPECT_EQ(com.m_byAddress[0], 0x09);
+    EXPECT_EQ(com.AddressByte(0), 0x09);
     UseType(0);
     com.SetAddress({0x99, 0x99, 0x99, 0x99, 0x99, 0x99});
     Feed(com, WithCrc(Hex("99 99 99 99 99 99 03 02 00 07")));
@@ -176,7 +176,7 @@ TEST_F(ReceiveTest, HeaderLengthChangeMidFrameStaysInsideTheBuffer)
     UseType(1);
     Bytes frame = Hex("01 03 FB");
     Feed(com, frame);
-    com.m_nHeaderLen = 6; // detection switching types while a frame is half read
+    com.SetProtocolType(0); // detection switching types while a frame is half read
     for (int i = 0; i < 253; ++i)
         com.OnReceiveByte(0xEE);
     EXPECT_EQ(com.ReceiveState(), 0);

@@ -110,8 +110,8 @@ protected:
         ASSERT_TRUE(server.Connected());
         ASSERT_EQ(com.OpenPort(&queue, linkSide.SlavePath()), 1);
         ASSERT_TRUE(com.StartPortThread());
-        com.m_nHeaderLen = 1;
-        com.m_byAddress[0] = 0x01;
+        com.SetProtocolType(1);
+        com.SetAddressByte(0, 0x01);
     }
     Values Ask(std::size_t count) { return WaitValues(queue, count, 3000); }
 
@@ -126,7 +126,7 @@ protected:
 
 TEST_F(LinkAgainstModbusServer, TypeOneReadsWritesAndCommands)
 {
-    com.m_nProtocolType = 1;
+    com.SetProtocolType(1);
     com.ReadRegisters(11, 31); // input registers 10 .. 40
     Values values = Ask(31);
     ASSERT_EQ(values.size(), 31u);
@@ -156,7 +156,7 @@ TEST_F(LinkAgainstModbusServer, TypeOneReadsWritesAndCommands)
 
 TEST_F(LinkAgainstModbusServer, TypeTwoBlocksSwitchesAndSerialNumber)
 {
-    com.m_nProtocolType = 2;
+    com.SetProtocolType(2);
     com.ReadRegisters(40012, 1);
     EXPECT_EQ(Ask(1), (Values{11}));
     com.ReadRegisters(30021, 17);
@@ -180,17 +180,17 @@ TEST_F(LinkAgainstModbusServer, TypeTwoBlocksSwitchesAndSerialNumber)
     com.SetSerial({});
     com.ReadSerialNumber();
     EXPECT_EQ(Ask(3), (Values{0x1234, 0x5678, 0x9012}));
-    EXPECT_TRUE(com.m_bSerialKnown);
+    EXPECT_TRUE(com.IsSerialKnown());
     EXPECT_EQ(FormatSerialNumber(com.Serial()), "123456789012");
 }
 
 TEST_F(LinkAgainstModbusServer, ExceptionReplyIsDroppedAndTheLinkGoesOn)
 {
-    com.m_nProtocolType = 2;
-    const platform::DWORD before = com.m_dwLastReplyTick;
+    com.SetProtocolType(2);
+    const platform::DWORD before = com.LastReplyTick();
     com.ReadRegisters(43029, 1); // input register 43029 does not exist there
     EXPECT_TRUE(WaitValues(queue, 1, 500).empty());
-    EXPECT_EQ(com.m_dwLastReplyTick, before);
+    EXPECT_EQ(com.LastReplyTick(), before);
     EXPECT_EQ(com.ReceiveState(), 0);
 
     com.ReadRegisters(40001, 2);

@@ -92,7 +92,7 @@ public:
         ::setenv("ZELVAN_SERIAL_PORTS", ports.c_str(), 1);
         EXPECT_TRUE(view.StartPollThread());
         view.OnRescanPorts();
-        return view.m_bConnected.load();
+        return view.IsConnected();
     }
 
     bool WaitCycles(int more, int timeoutMs)
@@ -129,7 +129,7 @@ TEST(LivePolling, DetectsTypeZeroLearningTheSerialNumberThenPolls)
     CLiveView live;
     ASSERT_TRUE(live.Detect(sim.Path()));
     CInverterCom& link = live.view.Link();
-    EXPECT_EQ(link.m_nProtocolType.load(), 0);
+    EXPECT_EQ(link.ProtocolType(), 0);
     EXPECT_EQ(live.Lines(), std::vector<std::string>{"Detecting " + sim.Path()});
     ASSERT_TRUE(live.WaitCycles(3, 8000));
     EXPECT_EQ(FormatSerialNumber(link.Serial()), "210987654321");
@@ -144,8 +144,8 @@ TEST(LivePolling, DetectsTypeOneLearningTheSlaveAddressThenPolls)
     ASSERT_TRUE(sim.Start({"--protocol", "1", "--address", "17"}));
     CLiveView live;
     ASSERT_TRUE(live.Detect(sim.Path()));
-    EXPECT_EQ(live.view.Link().m_nProtocolType.load(), 1);
-    EXPECT_EQ(live.view.Link().m_byAddress[0].load(), 17);
+    EXPECT_EQ(live.view.Link().ProtocolType(), 1);
+    EXPECT_EQ(live.view.Link().AddressByte(0), 17);
     ASSERT_TRUE(live.WaitCycles(3, 8000));
     EXPECT_EQ(FormatSerialNumber(live.view.Link().Serial()), "123456789012");
     EXPECT_EQ(live.nLinkLost, 0);
@@ -153,7 +153,7 @@ TEST(LivePolling, DetectsTypeOneLearningTheSlaveAddressThenPolls)
     // The connect command while connected closes the port, and the port
     // stays closed: an operator's disconnect is no failure to repair.
     live.view.OnConnectToggle();
-    EXPECT_FALSE(live.view.m_bConnected.load());
+    EXPECT_FALSE(live.view.IsConnected());
     const int cycles = live.nCycles;
     live.PumpUntil([&] { return live.nLinkLost >= 1; }, 9000);
     EXPECT_FALSE(live.view.Link().IsOpen());
@@ -166,8 +166,8 @@ TEST(LivePolling, DetectsTypeTwoLearningTheSlaveAddressThenPolls)
     ASSERT_TRUE(sim.Start({"--protocol", "2", "--address", "9"}));
     CLiveView live;
     ASSERT_TRUE(live.Detect(sim.Path()));
-    EXPECT_EQ(live.view.Link().m_nProtocolType.load(), 2);
-    EXPECT_EQ(live.view.Link().m_byAddress[0].load(), 9);
+    EXPECT_EQ(live.view.Link().ProtocolType(), 2);
+    EXPECT_EQ(live.view.Link().AddressByte(0), 9);
     ASSERT_TRUE(live.WaitCycles(2, 12000));
     EXPECT_EQ(live.nLinkLost, 0);
 }
@@ -240,10 +240,10 @@ TEST(LiveSupervision, DeviceGoneAndBackUnderTheSameNameIsPolledAgain)
 class CReadPage : public CInvComSet {
 public:
     static constexpr int kCount = 31;
-    explicit CReadPage(CInverterCom& link) { m_pLink = &link; }
+    explicit CReadPage(CInverterCom& link) { SetLink(&link); }
     ~CReadPage() override { m_bAlive.store(false); }
     void DisplayRegisterValue(int, platform::WPARAM, std::uint16_t) override { ++nShown; }
-    void SendRequest() override { m_pLink->ReadRegisters(11, kCount); }
+    void SendRequest() override { Link()->ReadRegisters(11, kCount); }
     void EnableCommands(bool) override {}
     bool OnTick() override
     {
@@ -276,7 +276,7 @@ TEST(LiveStop, StoppingThePollThreadIsQuickInEveryPhaseAndLeavesNoThread)
         CLiveView live;
         live.nDetectTimeoutMs = 1500;
         EXPECT_FALSE(live.Detect("/dev/zelvan-no-such-port:" + silent.SlavePath()));
-        EXPECT_TRUE(live.view.Link().m_bProbePending.load());
+        EXPECT_TRUE(live.view.Link().IsProbePending());
         EXPECT_LT(stopTime(live), 1000);
         EXPECT_FALSE(live.view.IsPollThreadRunning());
     }
@@ -291,8 +291,8 @@ TEST(LiveStop, StoppingThePollThreadIsQuickInEveryPhaseAndLeavesNoThread)
             live.view.SetOpenPage(page.get());
             live.PumpUntil([&] { return page->nShown >= CReadPage::kCount; }, 3000);
             live.view.SetOpenPage(nullptr);
-            if (live.view.Link().m_nLinkState.load() != kLinkIdle)
-                live.view.SetValuePosition(page->m_nValueCount.load());
+            if (live.view.Link().LinkState() != kLinkIdle)
+                live.view.SetValuePosition(page->ValueCount());
         }
         EXPECT_GT(live.nPageValues, 0);
         auto page = std::make_unique<CReadPage>(live.view.Link());

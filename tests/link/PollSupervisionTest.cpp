@@ -67,8 +67,8 @@ public:
         if (type == 0)
             link.SetAddress({0x12, 0x34, 0x56, 0x78, 0x90, 0x12});
         else
-            link.m_byAddress[0].store(static_cast<std::uint8_t>(address));
-        view.m_bConnected.store(true);
+            link.SetAddressByte(0, static_cast<std::uint8_t>(address));
+        view.SetConnected(true);
     }
 
     // One pass of the poll thread 200 ms after the last; an answer, if any,
@@ -115,13 +115,13 @@ public:
 
     void OnSent(const Bytes& frame)
     {
-        const std::size_t h = view.Link().m_nProtocolType.load() == 0 ? 6 : 1;
+        const std::size_t h = view.Link().ProtocolType() == 0 ? 6 : 1;
         Request r;
         r.nFunction = static_cast<std::uint8_t>(frame[h]);
         r.nWire = static_cast<std::uint8_t>(frame[h + 1]) * 256 + static_cast<std::uint8_t>(frame[h + 2]);
         r.nQuantity = static_cast<std::uint8_t>(frame[h + 4]);
         r.dwTick = ticks.Now();
-        r.nStep = view.m_nStep.load();
+        r.nStep = view.Step();
         sent.push_back(r);
         if (!bAnswering)
             return;
@@ -170,8 +170,8 @@ void AnswerProbe(CViewBench& bench, int type)
 {
     CInverterCom& link = bench.view.Link();
     link.SetProtocolType(type);
-    link.m_bProbePending.store(true);
-    link.m_byAddress[0].store(7); // as the parser learns it from the answer
+    link.SetProbePending(true);
+    link.SetAddressByte(0, 7); // as the parser learns it from the answer
     bench.view.OnRegisterValue(0, 7);
     bench.AnswerNewRequest();
     bench.Pump();
@@ -181,7 +181,7 @@ TEST(PollCycle, TypeOneReadsModelOnceThenRunningDataAfterEachQuietTime)
 {
     CViewBench bench(1);
     AnswerProbe(bench, 1);
-    EXPECT_TRUE(bench.view.m_bConnected.load());
+    EXPECT_TRUE(bench.view.IsConnected());
     ASSERT_EQ(bench.statuses, std::vector<std::string>{"Connected"});
     bench.RunFor(10000);
 
@@ -205,7 +205,7 @@ TEST(PollCycle, TypeOneReadsModelOnceThenRunningDataAfterEachQuietTime)
     EXPECT_EQ(bench.values[4].nRegister, 45);
     for (int i = 0; i < 31; ++i)
         EXPECT_EQ(bench.values[5 + static_cast<std::size_t>(i)].nRegister, 11 + i);
-    EXPECT_EQ(bench.view.Link().m_nLinkState.load(), kLinkIdle);
+    EXPECT_EQ(bench.view.Link().LinkState(), kLinkIdle);
 }
 
 TEST(PollCycle, TypeTwoWalksStepsOneToFiveThenThreeToFive)
@@ -246,14 +246,14 @@ TEST(PollCycle, TypeZeroConnectsWithSerialAndVersionAndStoresNothingOfIt)
     CViewBench bench(0);
     CInverterCom& link = bench.view.Link();
     // The probe of type 0, as the detection sends it.
-    link.m_bProbePending.store(true);
-    bench.view.m_bFirstReplyPending.store(true);
+    link.SetProbePending(true);
+    bench.view.SetFirstReplyPending(true);
     link.SetProtocolType(0);
     link.ReadSerialNumber();
     bench.AnswerNewRequest();
     bench.Pump();
 
-    EXPECT_FALSE(link.m_bProbePending.load());
+    EXPECT_FALSE(link.IsProbePending());
     EXPECT_TRUE(bench.values.empty()) << "no value of the connecting replies is stored";
     EXPECT_EQ(bench.nVersion, 805);
     EXPECT_EQ(FormatSerialNumber(link.Address()), "123456789012");
@@ -299,7 +299,7 @@ TEST(Supervision, CutLineResendsEveryTwoSecondsAndReportsEveryThirdMiss)
     bench.RunFor(5000);
     EXPECT_GT(bench.nCycles, cyclesBefore);
     EXPECT_EQ(bench.statuses, (std::vector<std::string>{"Dis-connected", "Connected"}));
-    EXPECT_EQ(bench.view.m_nMissedPolls.load(), 0);
+    EXPECT_EQ(bench.view.MissedPolls(), 0);
 }
 
 TEST(Supervision, ShortOrCutReplyIsAMissAndTheResendIsNumberedAfresh)
@@ -311,7 +311,7 @@ TEST(Supervision, ShortOrCutReplyIsAMissAndTheResendIsNumberedAfresh)
 
     // A reply with a good CRC but only 10 of 31 values, then silence.
     bench.bAnswering = false;
-    while (bench.sent.size() < 4 || bench.view.Link().m_nLinkState.load() == kLinkIdle)
+    while (bench.sent.size() < 4 || bench.view.Link().LinkState() == kLinkIdle)
         bench.Tick();
     Bytes shortReply = {7, 4, 20};
     for (int i = 0; i < 20; ++i)
@@ -320,7 +320,7 @@ TEST(Supervision, ShortOrCutReplyIsAMissAndTheResendIsNumberedAfresh)
     AppendCrc16(shortReply.data(), shortReply.size() - 2);
     bench.Feed(shortReply);
     bench.Pump();
-    EXPECT_EQ(bench.view.m_nPos.load(), 10);
+    EXPECT_EQ(bench.view.Pos(), 10);
     const std::size_t before = bench.sent.size();
     bench.RunFor(2200);
     ASSERT_EQ(bench.sent.size(), before + 1) << "the link did not hang on the short reply";
@@ -345,8 +345,8 @@ TEST(Supervision, TickStampsAcrossTheWrapNeitherStallNorCountStaleReplies)
 {
     CViewBench bench(1);
     bench.ticks.Set(0xFFFFFFFFu - 3000);
-    bench.view.Link().m_dwLastRequestTick.store(bench.ticks.Now());
-    bench.view.Link().m_dwLastReplyTick.store(bench.ticks.Now());
+    bench.view.Link().SetLastRequestTick(bench.ticks.Now());
+    bench.view.Link().SetLastReplyTick(bench.ticks.Now());
     bench.ConnectDirectly(1);
     bench.RunFor(8000); // across the wrap
     ASSERT_GE(bench.sent.size(), 10u);
@@ -370,7 +370,7 @@ TEST(Supervision, PauseFlagSendsNothingAndCountsNoTimeOut)
     const std::size_t before = bench.sent.size();
     bench.RunFor(20000);
     EXPECT_EQ(bench.sent.size(), before);
-    EXPECT_EQ(bench.view.m_nMissedPolls.load(), 0);
+    EXPECT_EQ(bench.view.MissedPolls(), 0);
     EXPECT_TRUE(bench.linkLostAt.empty());
     bench.view.SetPollPaused(false);
     bench.bAnswering = true;
@@ -383,8 +383,8 @@ class CTestPage : public CInvComSet {
 public:
     explicit CTestPage(CViewBench& bench) : m_bench(bench)
     {
-        m_pLink = &bench.view.Link();
-        m_nBlockCount.store(2);
+        SetLink(&bench.view.Link());
+        SetBlockCount(2);
     }
     void DisplayRegisterValue(int nRegister, platform::WPARAM, std::uint16_t) override
     {
@@ -393,17 +393,17 @@ public:
     void SendRequest() override
     {
         sentAt.push_back(m_bench.ticks.Now());
-        modes.push_back(m_nMode.load());
-        CInverterCom& link = *m_pLink;
-        switch (m_nMode.load()) {
+        modes.push_back(Mode());
+        CInverterCom& link = *Link();
+        switch (Mode()) {
         case kModeWriteSequence: {
-            const std::uint16_t word = static_cast<std::uint16_t>(2300 + m_nRepeat.load());
-            link.WriteRegisters(&word, 90 + m_nRepeat.load(), 1);
+            const std::uint16_t word = static_cast<std::uint16_t>(2300 + Repeat());
+            link.WriteRegisters(&word, 90 + Repeat(), 1);
             break;
         }
         case kModeClearEnergy: link.SendClearEnergy(); break;
         case kModeSelfTest: link.SendSelfTest(); break;
-        default: link.ReadRegisters(m_nBlock.load() == 0 ? 11 : 82, 10); break;
+        default: link.ReadRegisters(Block() == 0 ? 11 : 82, 10); break;
         }
     }
     void EnableCommands(bool bEnable) override { enabled.push_back(bEnable); }
@@ -422,7 +422,7 @@ TEST(PageCycle, UnansweredRequestIsSentFourTimesThenTheTimeOutBoxStopsIt)
     bench.ConnectDirectly(1);
     bench.bAnswering = false;
     CTestPage page(bench);
-    page.m_nIdle.store(600); // the link has been idle long enough
+    page.SetIdle(600); // the link has been idle long enough
     bench.view.SetOpenPage(&page);
     const std::size_t viewSends = bench.sent.size();
 
@@ -484,12 +484,12 @@ TEST(PageCycle, ReadsBlocksInTurnAndRunsCommandsToTheirEnd)
         writes.push_back(page.modes[i]);
     EXPECT_EQ(std::count(writes.begin(), writes.end(), kModeWriteSequence), 3);
     EXPECT_EQ(page.modes.back(), kModeCyclicRead);
-    EXPECT_EQ(page.m_nRepeat.load(), 0);
+    EXPECT_EQ(page.Repeat(), 0);
 
     page.StartCommand(kModeClearEnergy);
     bench.RunFor(2000);
     EXPECT_EQ(std::count(page.modes.begin(), page.modes.end(), kModeClearEnergy), 1);
-    EXPECT_EQ(page.m_nMode.load(), kModeCyclicRead);
+    EXPECT_EQ(page.Mode(), kModeCyclicRead);
     EXPECT_EQ(boxes.Count(), 0u);
     bench.view.SetOpenPage(nullptr);
 }
@@ -521,9 +521,9 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
         bench.view.SetDetectionDialogAlive(true);
         for (int t = 0; t < 20000 && !bEnded; t += 200) {
             bench.ticks.Advance(200);
-            const DWORD before = bench.view.Link().m_dwLastRequestTick.load();
+            const DWORD before = bench.view.Link().LastRequestTick();
             bench.view.PollStep();
-            if (bench.view.Link().m_dwLastRequestTick.load() == before)
+            if (bench.view.Link().LastRequestTick() == before)
                 continue;
             const std::string port = bench.view.PortInUse();
             if (port == dead.SlavePath()) {
@@ -565,13 +565,13 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
     // The second port answered the type-2 probe; the address is learned and
     // the serial number read follows at once.
     CInverterCom& link = bench.view.Link();
-    EXPECT_TRUE(bench.view.m_bConnected.load());
-    EXPECT_FALSE(bench.view.m_bDetecting.load());
-    EXPECT_EQ(link.m_nProtocolType.load(), 2);
-    EXPECT_EQ(link.m_byAddress[0].load(), 5);
-    EXPECT_FALSE(link.m_bProbePending.load());
-    EXPECT_TRUE(bench.view.m_bFirstReplyPending.load());
-    EXPECT_EQ(link.m_nLastRegister.load(), 40007);
+    EXPECT_TRUE(bench.view.IsConnected());
+    EXPECT_FALSE(bench.view.IsDetecting());
+    EXPECT_EQ(link.ProtocolType(), 2);
+    EXPECT_EQ(link.AddressByte(0), 5);
+    EXPECT_FALSE(link.IsProbePending());
+    EXPECT_TRUE(bench.view.IsFirstReplyPending());
+    EXPECT_EQ(link.LastRegister(), 40007);
     EXPECT_EQ(bench.view.PortInUse(), live.SlavePath());
     EXPECT_EQ(bench.statuses, std::vector<std::string>{"Connected"});
     EXPECT_EQ(WithCrc({0x05, 0x03, 0x00, 0x06, 0x00, 0x03}), live.ReadUntilQuiet(200));
@@ -606,15 +606,15 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
     const std::vector<std::string> expected = {"Detecting " + a.SlavePath(), "Detecting /dev/zelvan-no-such-port",
                                                "Detecting " + b.SlavePath(), "Detecting End"};
     EXPECT_EQ(texts, expected);
-    EXPECT_FALSE(bench.view.m_bConnected.load());
-    EXPECT_FALSE(bench.view.m_bDetecting.load());
+    EXPECT_FALSE(bench.view.IsConnected());
+    EXPECT_FALSE(bench.view.IsDetecting());
     // After the walk the poller is held, sending nothing.
-    const DWORD lastRequest = bench.view.Link().m_dwLastRequestTick.load();
+    const DWORD lastRequest = bench.view.Link().LastRequestTick();
     for (int i = 0; i < 50; ++i) {
         bench.ticks.Advance(200);
         bench.view.PollStep();
     }
-    EXPECT_EQ(bench.view.Link().m_dwLastRequestTick.load(), lastRequest);
+    EXPECT_EQ(bench.view.Link().LastRequestTick(), lastRequest);
 
     // A second detection starts from the first port again, despite the
     // probe flag the first walk left behind.
@@ -637,7 +637,7 @@ TEST(Detection, EmptyPortListShowsNoDialogAndProbesNothing)
     bench.view.SetHooks(hooks);
     bench.view.OnRescanPorts();
     EXPECT_FALSE(bShown);
-    EXPECT_FALSE(bench.view.m_bDetecting.load());
+    EXPECT_FALSE(bench.view.IsDetecting());
     EXPECT_TRUE(bench.view.PortNames().empty());
     bench.RunFor(3000);
     EXPECT_TRUE(bench.sent.empty());

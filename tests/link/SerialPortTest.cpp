@@ -20,7 +20,7 @@ protected:
         ASSERT_EQ(com.OpenPort(&queue, pty.SlavePath()), 1);
         ASSERT_TRUE(com.StartPortThread());
         com.SetProtocolType(1);
-        com.m_byAddress[0] = 0x01;
+        com.SetAddressByte(0, 0x01);
     }
     platform::CMessageBoxRecorder boxes;
     CPtyPair pty;

@@ -58,7 +58,7 @@ TEST(RegisterMap, VersionText)
 TEST(RegisterMap, PollBlocks)
 {
     auto block = [](int type, int step) {
-        const auto b = GetPollBlock(type, step);
+        const auto b = PollStepBlock(type, step);
         return b ? std::pair(b->nStart, b->nCount) : std::pair(-1, -1);
     };
     EXPECT_EQ(block(0, 0), std::pair(44, 2));
@@ -80,7 +80,7 @@ TEST(RegisterMap, PollBlocks)
                 continue;
             bool covered = false;
             for (int step = 1; step <= 5; ++step)
-                if (auto b = GetPollBlock(type, step))
+                if (auto b = PollStepBlock(type, step))
                     covered |= reg >= b->nStart && reg < b->nStart + b->nCount;
             EXPECT_TRUE(covered) << reg;
         }

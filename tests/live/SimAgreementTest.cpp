@@ -24,14 +24,14 @@ protected:
     // One request of the cycle and the store step for each word it brings.
     void Poll(int step)
     {
-        const SReadBlock block = *GetPollBlock(Type(), step);
+        const SRegisterBlock block = *PollStepBlock(Type(), step);
         bench.com.ReadRegisters(block.nStart, block.nCount);
         const Values words = bench.Exchange(200);
         ASSERT_EQ(words.size(), static_cast<std::size_t>(block.nCount)) << "step " << step;
         for (std::size_t pos = 0; pos < words.size(); ++pos) {
             const int reg = block.nStart + static_cast<int>(pos);
             StoreRegisterValue(store, Type(), reg, static_cast<std::uint32_t>(words[pos]), version, false,
-                               bench.com.m_nLinkState.load());
+                               bench.com.LinkState());
         }
     }
 

@@ -63,16 +63,16 @@ TEST(RegisterScale, LookupInBothNumberings)
     const SRegisterBlock* blocks = ScaleBlocks();
     int total = 0;
     for (int b = 0; b < kScaleBlockCount; ++b) {
-        total += blocks[b].count;
+        total += blocks[b].nCount;
         if (b > 0) {
-            EXPECT_GT(blocks[b].start, blocks[b - 1].start + blocks[b - 1].count - 1);
+            EXPECT_GT(blocks[b].nStart, blocks[b - 1].nStart + blocks[b - 1].nCount - 1);
         }
     }
     EXPECT_EQ(total, kAddressScaleEntries);
     EXPECT_EQ(total, 366);
     for (int b = 0; b < kScaleBlockCount; ++b) {
-        EXPECT_EQ(GetRegisterScale(2, blocks[b].start - 1), -1) << blocks[b].start;
-        EXPECT_EQ(GetRegisterScale(2, blocks[b].start + blocks[b].count), -1) << blocks[b].start;
+        EXPECT_EQ(GetRegisterScale(2, blocks[b].nStart - 1), -1) << blocks[b].nStart;
+        EXPECT_EQ(GetRegisterScale(2, blocks[b].nStart + blocks[b].nCount), -1) << blocks[b].nStart;
     }
     EXPECT_EQ(GetRegisterScale(2, 30001), 10);
     EXPECT_EQ(GetRegisterScale(2, 30036), 0.1f);

@@ -154,8 +154,8 @@ TEST(SimProgram, TheLinkFindsItsRepliesBehindNoiseOnARealLine)
     ASSERT_EQ(com.OpenPort(&queue, sim.Path()), 1);
     ASSERT_TRUE(com.StartPortThread());
     com.SetProtocolType(1);
-    com.m_byAddress[0] = 4;
-    com.m_bSerialKnown = false;
+    com.SetAddressByte(0, 4);
+    com.SetSerialKnown(false);
     com.ReadSerialNumber();
     std::vector<long> values;
     while (values.size() < 3) {

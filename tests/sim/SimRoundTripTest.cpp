@@ -19,12 +19,12 @@ TEST(SimRoundTrip, DetectionProbesTeachTheLinkAddressAndSerialNumber)
     {
         CSimBench b(Identity(1, 7));
         b.com.SetProtocolType(1);
-        b.com.m_byAddress[0] = 0xFF;
-        b.com.m_bProbePending = true;
+        b.com.SetAddressByte(0, 0xFF);
+        b.com.SetProbePending(true);
         EXPECT_EQ(b.Read(142, 1), (Values{7}));
         EXPECT_EQ(b.lastReply[0], 0xFF); // answered under the probe's own address
-        EXPECT_EQ(b.com.m_byAddress[0], 7);
-        b.com.m_bProbePending = false;
+        EXPECT_EQ(b.com.AddressByte(0), 7);
+        b.com.SetProbePending(false);
         b.com.ReadSerialNumber();
         EXPECT_EQ(b.Exchange(), (Values{0x1234, 0x5678, 0x9012}));
         EXPECT_EQ(FormatSerialNumber(b.com.Serial()), "123456789012");
@@ -32,11 +32,11 @@ TEST(SimRoundTrip, DetectionProbesTeachTheLinkAddressAndSerialNumber)
     {
         CSimBench b(Identity(2, 9));
         b.com.SetProtocolType(2);
-        b.com.m_byAddress[0] = 0;
-        b.com.m_bProbePending = true;
+        b.com.SetAddressByte(0, 0);
+        b.com.SetProbePending(true);
         EXPECT_EQ(b.Read(40012, 1), (Values{9}));
-        EXPECT_EQ(b.com.m_byAddress[0], 9);
-        b.com.m_bProbePending = false;
+        EXPECT_EQ(b.com.AddressByte(0), 9);
+        b.com.SetProbePending(false);
         b.com.ReadSerialNumber();
         EXPECT_EQ(b.Exchange(), (Values{0x1234, 0x5678, 0x9012}));
         EXPECT_EQ(FormatSerialNumber(b.com.Serial()), "123456789012");
@@ -59,7 +59,7 @@ TEST(SimRoundTrip, ProbesOfOtherProtocolTypesGetNoAnswer)
         CSimBench b(Identity(type));
         // Type 1 probe, type 0 wildcard read, type 2 probe, as detection sends them.
         b.com.SetProtocolType(1);
-        b.com.m_byAddress[0] = 0xFF;
+        b.com.SetAddressByte(0, 0xFF);
         b.com.ReadRegisters(142, 1);
         b.Exchange();
         EXPECT_EQ(b.lastReply.empty(), type != 1) << "type " << type;
@@ -68,7 +68,7 @@ TEST(SimRoundTrip, ProbesOfOtherProtocolTypesGetNoAnswer)
         b.Exchange();
         EXPECT_EQ(b.lastReply.empty(), type != 0) << "type " << type;
         b.com.SetProtocolType(2);
-        b.com.m_byAddress[0] = 0;
+        b.com.SetAddressByte(0, 0);
         b.com.ReadRegisters(40012, 1);
         b.Exchange();
         EXPECT_EQ(b.lastReply.empty(), type != 2) << "type " << type;
@@ -160,7 +160,7 @@ TEST(SimRoundTrip, EveryBlockTheProgramReadsIsAnswered)
                                                       {40201, 18}, {40221, 2},  {40301, 6},  {40401, 20}, {40401, 4},
                                                       {41001, 20}, {41041, 20}, {41061, 5},  {41101, 20}, {40502, 6},
                                                       {40101, 1},  {40007, 3},  {40001, 2},  {40012, 1},  {40003, 2}};
-    for (const RegisterBlock& block : kType2Blocks)
+    for (const SRegisterBlock& block : kType2Blocks)
         addressBlocks.emplace_back(block.nStart, block.nCount);
     CSimBench b(Identity(2));
     b.Attach();
@@ -202,7 +202,7 @@ TEST(SimRoundTrip, IndexMapSettingsReadBackWhereThePageReadsThem)
         block2[142 - 122] = 17;
         b.com.WriteRegisters(block2.data(), 122, 21);
         if (type == 1)
-            b.com.m_byAddress[0] = 17; // the page moves the link to the new address right after sending
+            b.com.SetAddressByte(0, 17); // the page moves the link to the new address right after sending
         EXPECT_EQ(b.Exchange().size(), 2u);
         EXPECT_EQ(b.Read(122, 21), AsValues(block2));
         EXPECT_EQ(b.Read(81, 1), (Values{block2[140 - 122]}));
@@ -248,7 +248,7 @@ TEST(SimRoundTrip, AddressMapWriteStepsReadBack)
     EXPECT_EQ(b.Write(40007, identity).size(), 2u);
     EXPECT_EQ(b.sim.Serial(), 111122223333u);
     EXPECT_TRUE(b.Read(40012, 1).empty()); // nobody answers at 5 any more
-    b.com.m_byAddress[0] = 12;
+    b.com.SetAddressByte(0, 12);
     EXPECT_EQ(b.Read(40007, 6), AsValues(identity));
     // Switches: island is stored as written (0 for "on" under this type).
     b.com.WriteIslandTestSwitch(true);

@@ -36,7 +36,7 @@ public:
     {
         com.SetProtocolType(sim.ProtocolType());
         if (sim.ProtocolType() != 0)
-            com.m_byAddress[0] = static_cast<std::uint8_t>(sim.Address());
+            com.SetAddressByte(0, static_cast<std::uint8_t>(sim.Address()));
         else
             com.SetAddress(SerialBytesOf(sim.Serial()));
     }

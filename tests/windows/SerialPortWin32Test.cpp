@@ -67,7 +67,7 @@ protected:
     void UseProtocolOne()
     {
         com.SetProtocolType(1);
-        com.m_byAddress[0] = 0x01;
+        com.SetAddressByte(0, 0x01);
     }
 
     // A read of 10 registers leaves byte-exact, and its reply, delivered in

@@ -41,8 +41,7 @@ unsigned FromBcd4(std::uint16_t w)
 // The serial number as three groups of four digits, most significant first.
 std::uint16_t SerialWord(std::uint64_t serial, int group)
 {
-    static constexpr std::uint64_t kDiv[3] = {100000000ull, 10000ull, 1ull};
-    return ToBcdWord(static_cast<unsigned>(serial / kDiv[group] % 10000));
+    return SerialNumberWords(serial)[static_cast<std::size_t>(group)];
 }
 
 std::uint64_t WithSerialWord(std::uint64_t serial, int group, std::uint16_t word)
