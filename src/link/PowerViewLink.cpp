@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/InvComSet.h"
+#include "live/RegisterMap.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/SerialPorts.h"
@@ -56,6 +57,12 @@ std::vector<std::string> CPowerViewLink::PortNames() const
 {
     std::lock_guard<std::mutex> lock(m_portLock);
     return m_portNames;
+}
+
+std::string CPowerViewLink::VersionText() const
+{
+    std::lock_guard<std::mutex> lock(m_versionLock);
+    return m_strVersion;
 }
 
 std::string CPowerViewLink::PortInUse() const
@@ -299,6 +306,10 @@ void CPowerViewLink::OnRescanPorts()
     }
     m_nPortIndex.store(0);
     m_nConnectCount.store(0);
+    {
+        std::lock_guard<std::mutex> lock(m_versionLock);
+        m_strVersion.clear();
+    }
     m_bVersionPending.store(false);
     // A probe flag left by an earlier walk would keep this one from opening
     // any port, and a half-read frame would swallow the first answer.
@@ -417,6 +428,10 @@ void CPowerViewLink::OnProbeAnswered(std::uint16_t wValue)
     // The serial number came with the probe; the version follows.
     ++m_nConnectCount;
     if (m_bVersionPending.load()) {
+        {
+            std::lock_guard<std::mutex> lock(m_versionLock);
+            m_strVersion = FormatVersionText(wValue);
+        }
         if (m_hooks.onVersion)
             m_hooks.onVersion(wValue);
         m_link.SetLinkState(kLinkIdle);

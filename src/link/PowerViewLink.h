@@ -113,6 +113,9 @@ public:
     // values go on counting from the page's position.
     void SetValuePosition(int nPos) { m_nPos.store(nPos); }
     std::vector<std::string> PortNames() const;
+    // The software version as "V%3.2f", read at connecting under protocol
+    // type 0; empty before and from each detection on (any thread).
+    std::string VersionText() const;
     std::string PortInUse() const;
 
     // --- state shared with the view (any thread) ---
@@ -167,6 +170,9 @@ private:
 
     std::mutex m_pageLock; // a tick against the page vs. its closing
     std::atomic<CInvComSet*> m_pPage{nullptr};
+
+    mutable std::mutex m_versionLock;
+    std::string m_strVersion; // under m_versionLock
 
     mutable std::mutex m_portLock; // the port list and the port in use
     std::vector<std::string> m_portNames;

@@ -1,0 +1,145 @@
+#include "live/PowerViewData.h"
+
+#include <cmath>
+#include <limits>
+
+#include "link/ProtocolTable.h"
+#include "live/RegisterMap.h"
+#include "live/ValueStore.h"
+
+namespace {
+
+constexpr float kCo2PerKwh = 0.7f;
+
+// Start registers of the poll steps whose replies carry the running data,
+// as the table of the protocol type gives them.
+int StepStart(int protocolType, int step)
+{
+    const std::optional<SRegisterBlock> block = PollStepBlock(protocolType, step);
+    return block ? block->nStart : -1;
+}
+
+} // namespace
+
+std::optional<int> GaugePercent(float fPower, int nRatedPower)
+{
+    if (nRatedPower == 0 || !std::isfinite(fPower))
+        return std::nullopt;
+    const double whole = std::trunc(static_cast<double>(fPower));
+    constexpr double kLimit = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 100);
+    if (std::fabs(whole) > kLimit)
+        return whole > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
+    const std::int64_t percent = static_cast<std::int64_t>(whole) * 100 / nRatedPower;
+    if (percent > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (percent < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(percent);
+}
+
+void CPowerViewData::OnValue(int protocolType, int nRegister, std::uint16_t wValue, int nLinkState,
+                             const std::string& version)
+{
+    StoreRegisterValue(m_store, protocolType, nRegister, wValue, version, false, nLinkState);
+}
+
+std::optional<std::size_t> CPowerViewData::LastSample(int series) const
+{
+    const std::size_t size = m_store.GetSize(series);
+    if (size == 0)
+        return std::nullopt;
+    return size - 1;
+}
+
+void CPowerViewData::OnCycleEnd(int protocolType, std::int64_t tmNow)
+{
+    if (m_bOpenParamsPending) {
+        m_bOpenParamsPending = false;
+        if (onOpenParameters)
+            onOpenParameters();
+        return;
+    }
+    // The address map's cycle ends with the totals, the index map's with the power.
+    const int series = UsesAddressNumbering(protocolType) ? kSeriesEtotal : kSeriesPac;
+    Display(protocolType, series, tmNow, kAllParts);
+    HistoryCheck(series);
+}
+
+void CPowerViewData::OnPageValue(int protocolType, int nRegister, std::uint16_t wValue, int nStartRegister,
+                                 bool bLinkIdle, const std::string& version, std::int64_t tmNow)
+{
+    StoreRegisterValue(m_store, protocolType, nRegister, wValue, version, true, 0);
+    if (!bLinkIdle)
+        return;
+    const SProtocolFacts& facts = ProtocolFacts(protocolType);
+    if (!UsesAddressNumbering(protocolType)) {
+        if (nStartRegister == StepStart(protocolType, facts.nCycleEndStep)) {
+            Display(protocolType, kSeriesPac, tmNow, kAllParts);
+            HistoryCheck(kSeriesPac);
+        }
+        return;
+    }
+    // Type 2 reads power, energy and the rest in three replies (the steps
+    // from the cycle's restart to its end).
+    const int step = facts.nCycleRestartStep;
+    if (nStartRegister == StepStart(protocolType, step))
+        Display(protocolType, kSeriesPac, tmNow, kPowerPart);
+    else if (nStartRegister == StepStart(protocolType, step + 1))
+        Display(protocolType, kSeriesPac, tmNow, kEnergyPart);
+    else if (nStartRegister == StepStart(protocolType, facts.nCycleEndStep))
+        HistoryCheck(kSeriesEtotal);
+}
+
+void CPowerViewData::Display(int protocolType, int series, std::int64_t tmNow, int parts)
+{
+    const std::optional<std::size_t> i = LastSample(series);
+    if (!i)
+        return; // no sample yet: the cycle ends here
+    const SDisplayUpdate update = DisplayUpdate(protocolType, *i, tmNow, parts);
+    if (onDisplay)
+        onDisplay(update);
+}
+
+void CPowerViewData::HistoryCheck(int series)
+{
+    const std::optional<std::size_t> i = LastSample(series);
+    if (i && onHistoryCheck)
+        onHistoryCheck(*i);
+}
+
+// Each series is read only below its own size: a cycle that stopped short
+// leaves the others without sample i, and those parts are skipped.
+SDisplayUpdate CPowerViewData::DisplayUpdate(int protocolType, std::size_t i, std::int64_t tmNow, int parts)
+{
+    SDisplayUpdate update;
+    const auto floatAt = [this](int series, std::size_t n) -> std::optional<float> {
+        if (n >= m_store.GetSize(series))
+            return std::nullopt;
+        return m_store.GetFloat(series, n);
+    };
+    if (parts & kPowerPart) {
+        if (!m_bCurveStarted) {
+            m_bCurveStarted = true;
+            update.bCurveStarted = true;
+            update.tmCurveStart = tmNow;
+            update.dPowerAxisMax = PowerAxisMaximum(protocolType, m_store.GetModelCode());
+        }
+        update.fPower = floatAt(kSeriesPac, i);
+        if (update.fPower && i < m_store.GetTimeCount())
+            update.dwPointTime = m_store.GetTime(i);
+        if (update.fPower)
+            update.nGauge = GaugePercent(*update.fPower, RatedPower(protocolType, m_store.GetModelCode()));
+    }
+    if (parts & kEnergyPart) {
+        // Each total at the last index of its own series under the split
+        // reads; at sample i after a whole cycle.
+        const bool bSplit = parts != kAllParts;
+        const std::size_t today = bSplit && m_store.GetSize(kSeriesEtoday) ? m_store.GetSize(kSeriesEtoday) - 1 : i;
+        const std::size_t total = bSplit && m_store.GetSize(kSeriesEtotal) ? m_store.GetSize(kSeriesEtotal) - 1 : i;
+        update.fToday = floatAt(kSeriesEtoday, today);
+        update.fTotal = floatAt(kSeriesEtotal, total);
+        if (update.fTotal)
+            update.fCo2 = *update.fTotal * kCo2PerKwh;
+    }
+    return update;
+}
