@@ -1,6 +1,7 @@
 #include "link/InverterCom.h"
 
 #include "link/Crc16.h"
+#include "platform/CommLog.h"
 
 namespace {
 
@@ -155,6 +156,8 @@ void CInverterCom::BeginRequest(int nLinkState, int nRegister, int nExpected, in
 void CInverterCom::Send(std::uint8_t* frame, std::size_t length)
 {
     length = AppendCrc16(frame, length);
+    if (platform::CommLogEnabled())
+        platform::CommLog("tx", platform::HexBytes(frame, length));
     m_dwLastRequestTick.store(platform::GetTickCount());
     QueueTransmission(frame, length);
 }

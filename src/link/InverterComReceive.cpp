@@ -1,5 +1,6 @@
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
+#include "platform/CommLog.h"
 #include "platform/Messages.h"
 
 namespace {
@@ -87,7 +88,10 @@ void CInverterCom::OnReceiveByte(std::uint8_t b)
     const std::size_t frameLength = static_cast<std::size_t>(rx.nFrameHeader + rx.nPos);
     rx.nState = kHunting;
     rx.nPos = 0;
-    if (CheckCrc16(rx.byBuf.data(), frameLength))
+    const bool bGood = CheckCrc16(rx.byBuf.data(), frameLength);
+    if (platform::CommLogEnabled())
+        platform::CommLog("rx", platform::HexBytes(rx.byBuf.data(), frameLength) + (bGood ? "" : " (bad CRC)"));
+    if (bGood)
         OnFrame(rx);
 }
 

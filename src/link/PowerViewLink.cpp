@@ -4,6 +4,7 @@
 
 #include "link/InvComSet.h"
 #include "live/RegisterMap.h"
+#include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/SerialPorts.h"
@@ -43,12 +44,14 @@ void CPowerViewLink::Pause(int ms)
 
 void CPowerViewLink::PostLine(const std::string& line)
 {
+    platform::CommLog("detect", line);
     if (m_hooks.postDetectionLine)
         m_hooks.postDetectionLine(line);
 }
 
 void CPowerViewLink::Status(const std::string& text)
 {
+    platform::CommLog("status", text);
     if (m_hooks.onStatus)
         m_hooks.onStatus(text);
 }
