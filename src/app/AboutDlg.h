@@ -1,0 +1,17 @@
+#pragma once
+#include <QDialog>
+
+#include "app/DialogTemplate.h"
+
+// "About Zelvan": the program's name and version, a picture and one line
+// set at initialisation.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 100;
+    static constexpr int IDC_PICTURE = 1023;
+    static constexpr int IDC_LINE = 1024;
+
+    explicit CAboutDlg(QWidget* pParent = nullptr);
+    static const dlg::STemplate& Template();
+};

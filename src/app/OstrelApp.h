@@ -1,0 +1,30 @@
+#pragma once
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+
+class CMainFrame;
+
+// The application: start-up (numbers in the C locale, message boxes on the
+// UI thread, the working directory, the main window) and shut-down.
+class COstrelApp : public QApplication {
+public:
+    COstrelApp(int& argc, char** argv);
+    ~COstrelApp() override;
+
+    bool InitInstance();
+    int ExitInstance();
+
+    CMainFrame* MainFrame() const { return m_pFrame.get(); }
+    // The program's own folder, with a trailing slash.
+    const QString& AppDir() const { return m_strAppDir; }
+
+    // Changes to `appDir` when the working directory lacks the files the
+    // program reads there and `appDir` has them. True when it changed.
+    static bool ChooseWorkingDirectory(const QString& appDir);
+
+private:
+    QString m_strAppDir;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};

@@ -1,0 +1,107 @@
+#pragma once
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "app/DialogTemplate.h"
+#include "app/WindowMessages.h"
+#include "link/PowerViewLink.h"
+#include "live/CommandStates.h"
+#include "live/PowerViewData.h"
+
+class CAutoComDlg;
+class CDetectionLines;
+class CFlowPane;
+class CMyPanel;
+class CMyTextBox;
+class QCheckBox;
+class ConfigWorkbook;
+
+// The "Power view" tab: the day's power curve, the gauge and the read-out
+// boxes on the background picture. It owns the link logic (and through it
+// the link and the poll thread) and the value handling; both run without
+// it in tests. This class forwards posted messages and commands to them and
+// draws what they report. UI thread only, but for what the link posts.
+class CPowerCurveView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 102;
+    static constexpr int IDC_X_AXIS = 1000;
+    static constexpr int IDC_CHART = 1001;
+    static constexpr int IDC_ENERGY = 1008;
+    static constexpr int IDC_GAUGE = 1009;
+    static constexpr int IDC_POWER = 1010;
+    static constexpr int IDC_TRACKING = 1012;
+
+    explicit CPowerCurveView(QWidget* pParent = nullptr);
+    ~CPowerCurveView() override;
+
+    static const dlg::STemplate& Template();
+
+    // Where the view reports to the frame (set before OnInitialUpdate).
+    std::function<void(const QString&)> onStatus;     // status bar pane 1
+    std::function<void(float fKg)> onCo2;             // the system view's figure
+    // Opens the parameter dialog at a cycle's end; empty until that dialog
+    // exists (the request is then dropped).
+    std::function<void()> openParameterDialog;
+
+    // First call only: chart, widgets, workbook, detection, poll thread.
+    void OnInitialUpdate();
+    // Stops the poll thread, then closes the port (so the poll thread cannot
+    // reopen it), with every thread joined. Safe to call twice.
+    void Shutdown();
+
+    // --- commands ---
+    void OnConnectToggle();  // 32777
+    void OnOpenParameters(); // 32778
+    void OnToggleCursor();   // 32782
+    void OnToggleTracking(); // 32783
+
+    bool IsConnected() const { return m_link.IsConnected(); }
+    CPowerViewLink& LinkLogic() { return m_link; }
+    CPowerViewData& Data() { return m_data; }
+    CCommandStates& Commands() { return m_commands; }
+    const ConfigWorkbook* Workbook() const { return m_pWorkbook.get(); }
+    CFlowPane* Chart() const { return m_pChart; }
+    CMyPanel* Gauge() const { return m_pGauge; }
+    CMyTextBox* PowerBox() const { return m_pPowerBox; }
+    CMyTextBox* EnergyBox() const { return m_pEnergyBox; }
+    // The detection dialog while it is open, else null.
+    CAutoComDlg* DetectionDialog() const { return m_pDetectDlg; }
+
+    // The texts of the read-out boxes.
+    static QString PowerText(float fPower);
+    static QString EnergyText(float fToday, float fTotal);
+
+protected:
+    bool event(QEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+    void OnMessage(const platform::PostedMessage& message);
+    void AttachHooks();
+    void RunDetectionDialog();
+    void ShowDisplayUpdate(const SDisplayUpdate& update);
+    void SetStatus(const QString& text);
+    void RefreshCommands();
+    QWidget* Placeholder(int nId) const;
+
+    CWindowMessageTarget m_target{this};
+    CPowerViewLink m_link{m_target};
+    CPowerViewData m_data;
+    CCommandStates m_commands;
+    std::unique_ptr<ConfigWorkbook> m_pWorkbook;
+    CDetectionLines* m_pLines = nullptr;
+    CAutoComDlg* m_pDetectDlg = nullptr;
+    QImage m_imgBack;
+    CFlowPane* m_pChart = nullptr;
+    CMyPanel* m_pGauge = nullptr;
+    CMyTextBox* m_pPowerBox = nullptr;
+    CMyTextBox* m_pEnergyBox = nullptr;
+    QCheckBox* m_pTracking = nullptr;
+    bool m_bInitialised = false;
+    bool m_bShutDown = false;
+};
