@@ -1,5 +1,6 @@
 // The serial-label decoder of ConfigWorkbook: turns the 10-character label
 // printed on older inverters into the 12-digit serial number.
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -11,35 +12,6 @@ namespace {
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool IsLeapYear(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month)
-{
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days since 1 January 1970 of a proleptic Gregorian date.
-long DaysFromCivil(int year, int month, int day)
-{
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int mp = (month + 9) % 12;
-    const int doy = (153 * mp + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<long>(era) * 146097 + doe - 719468;
-}
-
-// 0 = Sunday .. 6 = Saturday.
-int WeekdayFromDays(long days)
-{
-    return static_cast<int>(((days % 7) + 11) % 7); // 1 January 1970 was a Thursday
 }
 
 const char* RatingText(char c)
@@ -153,21 +125,24 @@ int ConfigWorkbook::DecodeSerialLabel(std::string& label) const
     // A day beyond the month becomes the 1st; February counts 28 days in the
     // 2011 layout and 29 in the 2010 layout. A day 0, or a date that does
     // not exist in the layout year (29 February 2010), cannot be decoded.
-    const int monthLength = month == 2 ? (year == 2011 ? 28 : 29) : DaysInMonth(year, month);
+    using namespace std::chrono;
+    const year_month yearMonth{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)}};
+    const int monthLength =
+        month == 2 ? (year == 2011 ? 28 : 29) : static_cast<int>(static_cast<unsigned>((yearMonth / last).day()));
     if (day > monthLength)
         day = 1;
-    if (day == 0 || day > DaysInMonth(year, month))
+    const year_month_day date = yearMonth / std::chrono::day{static_cast<unsigned>(day)};
+    if (!date.ok())
         return 0;
 
-    const long firstOfYear = DaysFromCivil(year, 1, 1);
-    const long d = DaysFromCivil(year, month, day) - firstOfYear;
-    const int v = WeekdayFromDays(firstOfYear) + 1; // Sunday = 1 .. Saturday = 7
-    const long week = (d + v - 1) / 7;
-    const int weekday = WeekdayFromDays(firstOfYear + d);
-    const int weekdayDigit = weekday == 0 ? 7 : weekday;
+    // Week of the year counted from Sundays, the first partial week being 0.
+    const sys_days firstOfYear = std::chrono::year{year} / January / 1;
+    const long d = (sys_days{date} - firstOfYear).count();
+    const long week = (d + weekday{firstOfYear}.c_encoding()) / 7;
+    const unsigned weekdayDigit = weekday{sys_days{date}}.iso_encoding(); // Monday 1 .. Sunday 7
 
     char text[48];
-    std::snprintf(text, sizeof text, "%d%03d%02d%02ld%d%03d", leading, code, year - 2000, week, weekdayDigit, sequence);
+    std::snprintf(text, sizeof text, "%d%03d%02d%02ld%u%03d", leading, code, year - 2000, week, weekdayDigit, sequence);
     label = text;
     return year;
 }

@@ -1,25 +1,34 @@
 #include "config/WorkbookLoader.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
-#include <freexl.h>
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <csignal>
 #include <fcntl.h>
+#include <freexl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#define ZELVAN_WORKBOOK_CHILD 1
-#endif
+
+extern char** environ;
 
 namespace {
 
 constexpr const char* kSource = "datacfg-sp.xls";
+constexpr const char* kReaderName = "zelvan-workbook-reader";
+constexpr std::chrono::milliseconds kReaderTimeout{10000};
+// Far beyond any real workbook's content; a reader that writes more is not well.
+constexpr std::size_t kReaderOutputLimit = std::size_t{64} << 20;
+
+std::mutex g_readerPathLock;
+std::string g_readerPath; // set by SetWorkbookReaderPath; empty: unset
 
 // Columns read as text; every other column is read as a number.
 bool IsTextColumn(const char* name)
@@ -161,9 +170,7 @@ void ReadSheet(const void* handle, const SSheetRequest& request, SSheetContent& 
     }
 }
 
-#ifdef ZELVAN_WORKBOOK_CHILD
-
-// The content travels from the child as length-prefixed fields.
+// The content travels from the reader as length-prefixed fields.
 void PutInt(std::string& out, std::int64_t v)
 {
     out.append(reinterpret_cast<const char*>(&v), sizeof v);
@@ -286,13 +293,18 @@ bool WriteAll(int fd, const std::string& data)
     return true;
 }
 
-// Reads until end of file; false on a time-out (a child that hangs).
-bool ReadAll(int fd, std::string& data, int timeoutMs)
+// Reads until end of file; false on a time-out (a reader that hangs), an
+// error, or output beyond the limit.
+bool ReadAll(int fd, std::string& data, std::chrono::steady_clock::time_point deadline)
 {
     char buffer[65536];
     for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
         pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, timeoutMs);
+        const int ready = ::poll(&p, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
@@ -304,11 +316,130 @@ bool ReadAll(int fd, std::string& data, int timeoutMs)
             return false;
         if (n == 0)
             return true;
+        if (data.size() + static_cast<std::size_t>(n) > kReaderOutputLimit)
+            return false;
         data.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
+std::string ReaderPath()
+{
+    {
+        std::lock_guard lock(g_readerPathLock);
+        if (!g_readerPath.empty())
+            return g_readerPath;
+    }
+    const char* chosen = std::getenv("ZELVAN_WORKBOOK_READER");
+    if (chosen != nullptr && *chosen != '\0')
+        return chosen;
+    std::string beside = kReaderName;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof self) {
+        const std::string exe(self, static_cast<std::size_t>(n));
+        beside = exe.substr(0, exe.rfind('/') + 1) + kReaderName;
+    }
+#ifdef ZELVAN_WORKBOOK_READER_BUILT
+    // Programs run from the build tree (tests) are not beside the reader.
+    if (::access(beside.c_str(), X_OK) != 0)
+        return ZELVAN_WORKBOOK_READER_BUILT;
 #endif
+    return beside;
+}
+
+std::vector<std::string> ReaderArguments(const std::string& program, const std::string& path,
+                                         std::span<const SSheetRequest> requests)
+{
+    std::vector<std::string> args{program, path};
+    for (const SSheetRequest& request : requests) {
+        args.emplace_back(request.sheet);
+        args.push_back(std::to_string(request.columnCount));
+        args.insert(args.end(), request.columns, request.columns + request.columnCount);
+    }
+    return args;
+}
+
+// Starts the reader with its stdout on a pipe. posix_spawn, unlike a bare
+// fork, leaves nothing of this process's other threads (allocator locks
+// held at that moment) in the new one.
+bool SpawnReader(const std::string& path, std::span<const SSheetRequest> requests, pid_t& pid, int& output)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    std::vector<std::string> args = ReaderArguments(ReaderPath(), path, requests);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // The library's own complaints (or a sanitizer's) about a damaged file
+    // are not the program's output.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return false;
+    }
+    output = fds[0];
+    return true;
+}
+
+// Waits for the reader to end (stopping it first when `stop`, or once the
+// deadline passes); true when it ended by itself with status 0.
+bool ReapReader(pid_t pid, bool stop, std::chrono::steady_clock::time_point deadline)
+{
+    if (stop)
+        ::kill(pid, SIGKILL);
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, stop ? 0 : WNOHANG);
+        if (r == pid)
+            return !stop && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return !stop; // reaped elsewhere (SIGCHLD ignored): its output decides
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid, SIGKILL); // closed its output but does not end
+            stop = true;
+            continue;
+        }
+        ::usleep(1000);
+    }
+}
+
+// The whole reading in the reader program; false on any failure of it.
+bool ReadInReader(const std::string& path, std::span<const SSheetRequest> requests, SWorkbookContent& content)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReaderTimeout;
+    pid_t pid = 0;
+    int output = -1;
+    if (!SpawnReader(path, requests, pid, output))
+        return false;
+    std::string data;
+    const bool complete = ReadAll(output, data, deadline);
+    ::close(output);
+    const bool exited = ReapReader(pid, !complete, deadline);
+    return complete && exited && Deserialize(data, requests, content);
+}
 
 } // namespace
 
@@ -422,43 +553,44 @@ SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const 
 
 SWorkbookContent LoadWorkbook(const std::string& path, std::span<const SSheetRequest> requests)
 {
-#ifdef ZELVAN_WORKBOOK_CHILD
-    // A missing file needs no child.
+    // A missing file needs no reader.
     if (::access(path.c_str(), F_OK) != 0)
         return LoadWorkbookInProcess(path, requests);
-    int fds[2];
-    if (::pipe(fds) == 0) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(fds[0]);
-            // The library's own complaints (or a sanitizer's) about a damaged
-            // file are not the program's output.
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            if (devnull >= 0)
-                ::dup2(devnull, 2);
-            const bool ok = WriteAll(fds[1], Serialize(LoadWorkbookInProcess(path, requests)));
-            ::_exit(ok ? 0 : 1);
-        }
-        ::close(fds[1]);
-        if (child > 0) {
-            std::string data;
-            const bool complete = ReadAll(fds[0], data, 10000);
-            ::close(fds[0]);
-            if (!complete)
-                ::kill(child, SIGKILL);
-            int status = 0;
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
-            SWorkbookContent content;
-            if (complete && WIFEXITED(status) && WEXITSTATUS(status) == 0 && Deserialize(data, requests, content))
-                return content;
-            content = SWorkbookContent{};
-            content.openResult = static_cast<int>(kWorkbookErrReaderFailed);
-            content.openError = OpenErrorText(path, content.openResult);
-            return content;
-        }
-        ::close(fds[0]);
+    SWorkbookContent content;
+    if (ReadInReader(path, requests, content))
+        return content;
+    content = SWorkbookContent{};
+    content.openResult = static_cast<int>(kWorkbookErrReaderFailed);
+    content.openError = OpenErrorText(path, content.openResult);
+    return content;
+}
+
+void SetWorkbookReaderPath(const std::string& path)
+{
+    std::lock_guard lock(g_readerPathLock);
+    g_readerPath = path;
+}
+
+int RunWorkbookReader(int argc, char** argv)
+{
+    // "<workbook> {<sheet> <column count> <column>...}"
+    if (argc < 2)
+        return 2;
+    std::vector<std::vector<const char*>> columns;
+    std::vector<SSheetRequest> requests;
+    for (int i = 2; i < argc;) {
+        if (argc - i < 2)
+            return 2;
+        char* end = nullptr;
+        const long count = std::strtol(argv[i + 1], &end, 10);
+        if (end == argv[i + 1] || *end != '\0' || count < 0 || count > argc - i - 2)
+            return 2;
+        const int n = static_cast<int>(count);
+        columns.emplace_back(argv + i + 2, argv + i + 2 + n);
+        requests.push_back({argv[i], nullptr, n});
+        i += 2 + n;
     }
-#endif
-    return LoadWorkbookInProcess(path, requests);
+    for (std::size_t k = 0; k < requests.size(); ++k)
+        requests[k].columns = columns[k].data();
+    return WriteAll(STDOUT_FILENO, Serialize(LoadWorkbookInProcess(argv[1], requests))) ? 0 : 1;
 }

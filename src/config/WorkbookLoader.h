@@ -4,9 +4,10 @@
 #include <vector>
 
 // Reading of the configuration workbook's sheets with FreeXL, kept apart
-// from ConfigWorkbook so that it can run in a child process: the library
+// from ConfigWorkbook so that it can run in a process of its own: the library
 // trusts lengths and indices inside the file, so a damaged workbook can make
-// it read out of bounds. In a child, such a file costs only the child.
+// it read out of bounds. In the reader program (zelvan-workbook-reader), such
+// a file costs only that process.
 
 // One sheet to read: its name and the columns wanted, found by header name.
 struct SSheetRequest {
@@ -41,8 +42,19 @@ const char* WorkbookErrorMeaning(long code);
 // description, then the field name for a field read.
 std::string FormatWorkbookError(long code, const std::string& description, const char* fieldName = nullptr);
 
-// Reads the requested sheets; in a child process where the platform has one.
+// Reads the requested sheets in the reader program. A reader that cannot be
+// started, fails, stops or overruns its time gives kWorkbookErrReaderFailed,
+// reported like a damaged workbook.
 SWorkbookContent LoadWorkbook(const std::string& path, std::span<const SSheetRequest> requests);
 
 // The same reading in the calling process.
 SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const SSheetRequest> requests);
+
+// The reader program LoadWorkbook starts: this path when set (empty: unset),
+// else $ZELVAN_WORKBOOK_READER, else zelvan-workbook-reader beside the
+// running executable, else the one in the build tree.
+void SetWorkbookReaderPath(const std::string& path);
+
+// The reader program's main: "<workbook> {<sheet> <column count> <column>...}"
+// on the command line, the content on stdout. Returns the exit status.
+int RunWorkbookReader(int argc, char** argv);
