@@ -2,11 +2,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <clocale>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "app/MainFrame.h"
 #include "app/QtMessageBox.h"
+#include "live/PowerCurveView.h"
 #include "platform/CommLog.h"
 
 namespace {
@@ -20,6 +25,14 @@ bool HasRunTimeFiles(const QDir& dir)
         if (!QFileInfo::exists(dir.filePath(QString::fromLatin1(name))))
             return false;
     return true;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
 } // namespace
@@ -42,9 +55,33 @@ bool COstrelApp::ChooseWorkingDirectory(const QString& appDir)
     return QDir::setCurrent(appDir);
 }
 
+void COstrelApp::WatchTerminationSignals()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* pNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(pNotifier, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        if (CMainFrame* pFrame = m_pFrame.get()) {
+            if (pFrame->PowerView() != nullptr)
+                pFrame->PowerView()->Shutdown();
+        }
+        quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
 bool COstrelApp::InitInstance()
 {
     InstallQtMessageBoxHandler();
+    WatchTerminationSignals();
     ChooseWorkingDirectory(m_strAppDir);
     m_pFrame = std::make_unique<CMainFrame>();
     m_pFrame->OnCreateClient();

@@ -25,6 +25,10 @@ public:
     static bool ChooseWorkingDirectory(const QString& appDir);
 
 private:
+    // SIGTERM and SIGINT end the program as cleanly as its Exit command,
+    // without the question: threads joined, the port closed.
+    void WatchTerminationSignals();
+
     QString m_strAppDir;
     std::unique_ptr<CMainFrame> m_pFrame;
 };

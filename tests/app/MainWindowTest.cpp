@@ -1,0 +1,166 @@
+// The operator's flows through the real main window, against zelvan-sim
+// running as its own process on a pseudo-terminal.
+#include "AppTestSupport.h"
+
+#include "app/MainFrame.h"
+#include "app/TabHolder.h"
+#include "link/PtyPair.h"
+#include "live/PowerCurveView.h"
+#include "live/SysNoteView.h"
+#include "platform/MessageBox.h"
+#include "sim/SimProcess.h"
+#include "widgets/FlowPane.h"
+#include "widgets/MyPanel.h"
+#include "widgets/MyTextBox.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+// Lets the window work until `done` holds or the time is up.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        // The program's pictures and workbook beside the test programs.
+        m_strOldDir = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(ZELVAN_BINARY_DIR "/bin"));
+    }
+    void TearDown() override
+    {
+        m_pFrame.reset();
+        QDir::setCurrent(m_strOldDir);
+        ::unsetenv("ZELVAN_SERIAL_PORTS");
+    }
+
+    void Open(const std::string& ports)
+    {
+        ::setenv("ZELVAN_SERIAL_PORTS", ports.c_str(), 1);
+        m_pFrame = std::make_unique<CMainFrame>();
+        m_pFrame->OnCreateClient();
+        m_pFrame->show();
+    }
+    CPowerCurveView& View() { return *m_pFrame->PowerView(); }
+    bool Enabled(int id) { return m_pFrame->Command(id)->isEnabled(); }
+    bool WaitConnected(int ms = 15000)
+    {
+        return PumpUntil([this] { return m_pFrame->LinkStatus() == "Connected" && View().Chart()->Values().size() >= 2; }, ms);
+    }
+
+    platform::CMessageBoxRecorder m_boxes{platform::kIdCancel};
+    std::unique_ptr<CMainFrame> m_pFrame;
+    QString m_strOldDir;
+};
+
+} // namespace
+
+TEST_F(MainWindow, FindsTheInverterShowsItsValuesAndExitsOnlyWhenConfirmed)
+{
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "1", "--start", "12:00", "--speed", "60"}));
+    Open(sim.Path());
+    EXPECT_EQ(m_pFrame->windowTitle(), "Zelvan");
+    EXPECT_EQ(m_pFrame->size(), QSize(1000, 700));
+    EXPECT_FALSE(m_pFrame->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(m_pFrame->LinkStatus(), "Dis-connected");
+    EXPECT_FALSE(Enabled(CCommandStates::ID_PARAMETERS));
+
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_TRUE(View().PowerBox()->Text().startsWith("Power  ")) << View().PowerBox()->Text().toStdString();
+    EXPECT_TRUE(View().PowerBox()->Text().endsWith(" W"));
+    EXPECT_EQ(View().EnergyBox()->Lines(), 2);
+    EXPECT_TRUE(View().EnergyBox()->Text().startsWith("Today Energy\t"));
+    EXPECT_TRUE(m_pFrame->SysView()->CO2Box()->Text().startsWith("CO2 reduction  "));
+    EXPECT_TRUE(Enabled(CCommandStates::ID_PARAMETERS));
+    EXPECT_TRUE(m_pFrame->Command(CCommandStates::ID_TRACKING)->isChecked());
+    EXPECT_FALSE(Enabled(CCommandStates::ID_EXPORT));
+
+    // The other tab hides the power view; polling goes on.
+    m_pFrame->Tabs()->SelectView(1);
+    const std::size_t samples = View().Chart()->Values().size();
+    EXPECT_TRUE(PumpUntil([&] { return View().Chart()->Values().size() >= samples + 2; }, 8000));
+    m_pFrame->Tabs()->SelectView(0);
+
+    // The parameter dialog waits for the end of the running cycle.
+    int nOpened = 0;
+    View().openParameterDialog = [&nOpened] { ++nOpened; };
+    m_pFrame->Command(CCommandStates::ID_PARAMETERS)->trigger();
+    EXPECT_EQ(nOpened, 0);
+    EXPECT_TRUE(PumpUntil([&] { return nOpened == 1; }, 5000));
+
+    // Closing while connected asks; Cancel keeps the program polling.
+    EXPECT_FALSE(m_pFrame->close());
+    ASSERT_EQ(m_boxes.Count(), 1u);
+    EXPECT_EQ(m_boxes.Boxes()[0].text, CMainFrame::kExitQuestion);
+    EXPECT_TRUE(View().LinkLogic().IsPollThreadRunning());
+    m_boxes.SetAnswer(platform::kIdOk);
+    EXPECT_TRUE(m_pFrame->close());
+    EXPECT_FALSE(View().LinkLogic().IsPollThreadRunning());
+    EXPECT_FALSE(View().LinkLogic().Link().IsThreadAlive());
+    EXPECT_FALSE(View().LinkLogic().Link().IsOpen());
+}
+
+TEST_F(MainWindow, DisconnectShowsAtOnceAndTheCommandConnectsAgain)
+{
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "2", "--start", "12:00", "--speed", "60"}));
+    Open(sim.Path());
+    ASSERT_TRUE(WaitConnected());
+
+    m_pFrame->Command(CCommandStates::ID_CONNECT)->trigger();
+    EXPECT_EQ(m_pFrame->LinkStatus(), "Dis-connected");
+    EXPECT_FALSE(Enabled(CCommandStates::ID_PARAMETERS));
+    EXPECT_FALSE(View().LinkLogic().Link().IsOpen());
+
+    const std::size_t samples = View().Chart()->Values().size();
+    m_pFrame->Command(CCommandStates::ID_CONNECT)->trigger(); // runs the detection dialog until it answers
+    EXPECT_TRUE(PumpUntil([&] { return View().Chart()->Values().size() > samples; }, 15000));
+    EXPECT_EQ(m_pFrame->LinkStatus(), "Connected");
+    EXPECT_TRUE(Enabled(CCommandStates::ID_PARAMETERS));
+
+    // Not connected any more: closing asks nothing.
+    m_pFrame->Command(CCommandStates::ID_CONNECT)->trigger();
+    EXPECT_TRUE(m_pFrame->close());
+    EXPECT_EQ(m_boxes.Count(), 0u);
+}
+
+TEST_F(MainWindow, WithoutPortsNoDialogOpensAndTheLinkShowsDisconnected)
+{
+    Open("");
+    Settle();
+    EXPECT_TRUE(PumpUntil([] { return false; }, 600) == false);
+    EXPECT_EQ(View().DetectionDialog(), nullptr);
+    EXPECT_EQ(m_pFrame->LinkStatus(), "Dis-connected");
+    EXPECT_TRUE(View().LinkLogic().IsPollThreadRunning());
+    EXPECT_TRUE(m_pFrame->close());
+    EXPECT_EQ(m_boxes.Count(), 0u);
+}
+
+TEST(PowerViewTexts, ReadOutsAreFormattedAsShown)
+{
+    EnsureApp();
+    EXPECT_EQ(CPowerCurveView::PowerText(1234.5f), "Power  1234.5 W");
+    EXPECT_EQ(CPowerCurveView::EnergyText(12.3f, 100.0f), "Today Energy\t12.3kWh\nTotal Energy\t100.0kWh");
+    EXPECT_EQ(CSysNoteView::CO2Text(100.0f * 0.7f), "CO2 reduction  70.0 Kg");
+}
