@@ -68,7 +68,7 @@ void COstrelApp::WatchTerminationSignals()
             if (pFrame->PowerView() != nullptr)
                 pFrame->PowerView()->Shutdown();
         }
-        quit();
+        exit(0); // not quit(): that would close the window and ask the exit question
     });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
