@@ -11,7 +11,10 @@
 
 CSerialPort::CSerialPort() : m_pBackend(CreateSerialBackend(*this)) {}
 
-CSerialPort::~CSerialPort() { ShutdownPort(); }
+CSerialPort::~CSerialPort()
+{
+    ShutdownPort();
+}
 
 void CSerialPort::ShutdownPort()
 {
@@ -28,6 +31,7 @@ void CSerialPort::StopThread()
 {
     if (!m_thread.joinable())
         return;
+    m_stop.Request();
     m_pBackend->SignalShutdown();
     m_thread.join();
     m_bThreadAlive.store(false);
@@ -35,8 +39,24 @@ void CSerialPort::StopThread()
 
 int CSerialPort::OpenPort(platform::IMessageTarget* pOwner, const std::string& portName)
 {
+    std::optional<SCommFailure> failure;
+    if (OpenUnderLocks(pOwner, portName, failure))
+        return 1;
+    // Shown only now: the box may wait for the UI thread, which may in turn
+    // wait for these locks.
+    if (failure)
+        ShowCommError(*failure, portName);
+    return 0;
+}
+
+// True when the device was obtained and took its settings. A refused
+// setting closes it again and is handed back in `failure`.
+bool CSerialPort::OpenUnderLocks(platform::IMessageTarget* pOwner, const std::string& portName,
+                                 std::optional<SCommFailure>& failure)
+{
     std::lock_guard<std::mutex> life(m_lifeLock);
     StopThread();
+    m_stop.Reset();
     m_pBackend->ResetEvents();
     m_pOwner.store(pOwner);
 
@@ -49,9 +69,12 @@ int CSerialPort::OpenPort(platform::IMessageTarget* pOwner, const std::string& p
     if (m_pBackend->IsOpen())
         m_pBackend->Close();
     if (!m_pBackend->Open(portName))
-        return 0;
-    m_pBackend->Configure();
-    return 1;
+        return false;
+    failure = m_pBackend->Configure();
+    if (!failure)
+        return true;
+    m_pBackend->Close();
+    return false;
 }
 
 bool CSerialPort::StartPortThread()
@@ -69,16 +92,22 @@ bool CSerialPort::StartPortThread()
     return true;
 }
 
+// Under the port's stop signal, so that a box the thread shows gives way to
+// a close. An exception that escapes the backend is shown and ends the
+// thread; the port then counts as failed, like a device gone.
 void CSerialPort::PortThreadProc()
 {
+    platform::CThreadStopScope scope(m_stop);
     m_bThreadAlive.store(true);
-    m_pBackend->RunPortThread();
+    if (!platform::RunReportingExceptions("The port thread", [this] { m_pBackend->RunPortThread(); }))
+        m_bFailed.store(true);
     m_bThreadAlive.store(false);
 }
 
 void CSerialPort::ClosePort()
 {
     std::lock_guard<std::mutex> life(m_lifeLock);
+    m_stop.Request();
     for (int round = 0; round < 10; ++round) {
         m_pBackend->SignalShutdown();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -158,13 +187,18 @@ std::string CSerialPort::FormatCommError(const std::string& operation, const std
 
 void CSerialPort::ReportCommError(const std::string& operation)
 {
-    std::string port = PortName();
+    ShowCommError(SCommFailure{operation, m_pBackend->LastErrorText()}, PortName());
+}
+
+void CSerialPort::ShowCommError(const SCommFailure& failure, const std::string& portName)
+{
+    std::string port = portName;
 #ifdef _WIN32
     // Windows operators know their ports by number ("Port: 5").
     if (const int number = platform::ComPortNumber(port); number > 0)
         port = std::to_string(number);
 #endif
-    const std::string text = FormatCommError(operation, m_pBackend->LastErrorText(), port);
+    const std::string text = FormatCommError(failure.operation, failure.systemText, port);
     platform::ShowMessageBox("Application Error", text, platform::kMbIconError);
 }
 

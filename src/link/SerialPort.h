@@ -5,12 +5,21 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/MessageTarget.h"
+#include "platform/StopSignal.h"
 
 class CSerialPort;
+
+// A configuration step that failed: its operation name ("SetCommState()")
+// and the system's text for the error.
+struct SCommFailure {
+    std::string operation;
+    std::string systemText;
+};
 
 // What one operating system contributes to a serial port: the device, the
 // write and shutdown events, and the port thread's wait. CSerialPort keeps
@@ -23,9 +32,10 @@ public:
 
     // Obtains the device for exclusive use; false (quietly) when it cannot.
     virtual bool Open(const std::string& portName) = 0;
-    // Purge, timeouts, 9600 8N1 raw, purge again. Failures of single steps
-    // go to ReportCommError and do not undo the opening.
-    virtual void Configure() = 0;
+    // Purge, timeouts, 9600 8N1 raw, purge again. Stops at the first step
+    // that fails and returns it; reports nothing itself, because it runs
+    // under the port's lock and the caller shows the box once it is free.
+    virtual std::optional<SCommFailure> Configure() = 0;
     virtual bool IsOpen() const = 0;
     // Closes the device; only called while no port thread runs.
     virtual void Close() = 0;
@@ -62,15 +72,17 @@ public:
     // Called on the port thread for every byte read, outside the lock.
     virtual void OnReceiveByte(std::uint8_t byte) = 0;
 
-    // Ends a running port thread, closes a device left open, and opens the
-    // named port: 1 when the device was obtained (even if one configuration
-    // step failed and was reported), 0 when it could not be opened (no box).
-    // Does not start the thread.
+    // Ends a running port thread, closes a device left open, and opens and
+    // configures the named port: 1 when it is ready, 0 when it could not be
+    // opened (no box) or refused its settings. A refused setting closes the
+    // device again and shows one "Application Error" box naming the step,
+    // after the port's locks are let go. Does not start the thread.
     int OpenPort(platform::IMessageTarget* pOwner, const std::string& portName);
     // Starts the port thread on an open port; false when none was started.
-    bool StartPortThread();
-    // Stops the port thread (signal, wait 500 ms, up to 10 rounds), joins
-    // it, then closes the device.
+    [[nodiscard]] bool StartPortThread();
+    // Stops the port thread (stop request, then signal and wait 500 ms, up
+    // to 10 rounds), joins it, then closes the device. The stop request
+    // releases a box the thread waits on.
     void ClosePort();
 
     bool IsOpen() const;
@@ -84,7 +96,8 @@ public:
     void SetOwner(platform::IMessageTarget* pOwner) { m_pOwner.store(pOwner); }
 
     // Shows the "Application Error" box for a failed operation with the
-    // system's text for the last error and the port's name.
+    // system's text for the last error and the port's name. The caller
+    // holds none of the port's locks.
     void ReportCommError(const std::string& operation);
     // The box's text; exposed so its cutting can be checked.
     static std::string FormatCommError(const std::string& operation, const std::string& systemText,
@@ -113,6 +126,9 @@ protected:
 private:
     void StopThread();
     void PortThreadProc();
+    bool OpenUnderLocks(platform::IMessageTarget* pOwner, const std::string& portName,
+                        std::optional<SCommFailure>& failure);
+    static void ShowCommError(const SCommFailure& failure, const std::string& portName);
 
     mutable std::mutex m_lock; // guards opening, the send buffer and the device
     // Serialises open, start and close from different threads; never taken
@@ -120,12 +136,15 @@ private:
     std::mutex m_lifeLock;
     std::unique_ptr<CSerialBackend> m_pBackend;
     std::thread m_thread;
+    // The port thread's stop request: requested before the shutdown event,
+    // so a box the thread waits on lets it go; reset by OpenPort.
+    CStopSignal m_stop;
     std::atomic<bool> m_bThreadAlive{false};
     std::atomic<bool> m_bFailed{false};
     std::atomic<platform::IMessageTarget*> m_pOwner{nullptr};
     std::string m_strPortName; // under m_lock
     std::array<std::uint8_t, kSendBufferSize> m_bySendBuffer{};
-    int m_nSendLength = 0;      // under m_lock
+    int m_nSendLength = 0;       // under m_lock
     bool m_bSendPending = false; // under m_lock: a frame waits for the port thread
 };
 

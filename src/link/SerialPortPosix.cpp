@@ -39,8 +39,9 @@ public:
     void Reset()
     {
         eventfd_t value = 0;
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             [[maybe_unused]] const ssize_t n = ::read(m_fd, &value, sizeof value);
+        }
     }
 
 private:
@@ -61,9 +62,11 @@ public:
         }
         // Exclusive use, as an unshared open is on Windows: TIOCEXCL keeps
         // out other openers, the lock also cooperating ones running as root.
-        const int error = !::isatty(fd) ? ENOTTY
-                          : (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) ? errno
-                                                                                               : 0;
+        int error = 0;
+        if (!::isatty(fd))
+            error = ENOTTY;
+        else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+            error = errno;
         if (error != 0) {
             m_nLastError = error;
             ::close(fd);
@@ -74,28 +77,27 @@ public:
         return true;
     }
 
-    void Configure() override
+    std::optional<SCommFailure> Configure() override
     {
         ::tcflush(m_fd, TCIOFLUSH);
         termios tio{};
-        if (::tcgetattr(m_fd, &tio) != 0) {
-            Report("GetCommState()", errno);
-        } else {
-            ::cfmakeraw(&tio);
-            ::cfsetispeed(&tio, B9600);
-            ::cfsetospeed(&tio, B9600);
-            tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-            tio.c_cflag |= CS8 | CLOCAL | CREAD;
-            tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-            tio.c_cc[VMIN] = 0; // a read returns at once with what is there
-            tio.c_cc[VTIME] = 0;
-            if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
-                Report("SetCommState()", errno);
-        }
+        if (::tcgetattr(m_fd, &tio) != 0)
+            return Failure("GetCommState()", errno);
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, B9600);
+        ::cfsetospeed(&tio, B9600);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+        tio.c_cc[VMIN] = 0; // a read returns at once with what is there
+        tio.c_cc[VTIME] = 0;
+        if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
+            return Failure("SetCommState()", errno);
         // RTS and DTR on; a pseudo-terminal has no modem lines, which is fine.
         int lines = TIOCM_RTS | TIOCM_DTR;
         ::ioctl(m_fd, TIOCMBIS, &lines);
         ::tcflush(m_fd, TCIOFLUSH);
+        return std::nullopt;
     }
 
     bool IsOpen() const override { return m_fd >= 0; }
@@ -124,9 +126,8 @@ public:
             // In this order of precedence: write event, shutdown event, port.
             // A failed port is left out until it is reopened, so the thread
             // neither spins on it nor reports it twice.
-            pollfd fds[3] = {{m_write.Fd(), POLLIN, 0},
-                             {m_shutdown.Fd(), POLLIN, 0},
-                             {m_bFailed ? -1 : m_fd, POLLIN, 0}};
+            pollfd fds[3] = {
+                {m_write.Fd(), POLLIN, 0}, {m_shutdown.Fd(), POLLIN, 0}, {m_bFailed ? -1 : m_fd, POLLIN, 0}};
             const int ready = ::poll(fds, 3, -1);
             if (ready < 0) {
                 if (errno == EINTR)
@@ -154,13 +155,17 @@ public:
         }
     }
 
-    std::string LastErrorText() const override
-    {
-        char buffer[256];
-        return ::strerror_r(m_nLastError.load(), buffer, sizeof buffer);
-    }
+    std::string LastErrorText() const override { return ErrorText(m_nLastError.load()); }
 
 private:
+    static std::string ErrorText(int error)
+    {
+        char buffer[256];
+        return ::strerror_r(error, buffer, sizeof buffer);
+    }
+
+    static SCommFailure Failure(const char* operation, int error) { return {operation, ErrorText(error)}; }
+
     void Report(const char* operation, int error)
     {
         m_nLastError = error;
@@ -198,7 +203,8 @@ private:
                 Report("WriteFile()", errno);
                 return;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return;
             pollfd out{m_fd, POLLOUT, 0};

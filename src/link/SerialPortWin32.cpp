@@ -74,13 +74,17 @@ public:
         return true;
     }
 
-    void Configure() override
+    std::optional<SCommFailure> Configure() override
     {
         ::SetupComm(m_hPort, kInputQueue, kOutputQueue);
         ::PurgeComm(m_hPort, kPurgeAll);
-        if (ConfigureTimeouts() && ConfigureMask())
-            ConfigureState();
+        std::optional<SCommFailure> failure = ConfigureTimeouts();
+        if (!failure)
+            failure = ConfigureMask();
+        if (!failure)
+            failure = ConfigureState();
         ::PurgeComm(m_hPort, kPurgeAll);
+        return failure;
     }
 
     bool IsOpen() const override { return m_hPort != nullptr; }
@@ -144,27 +148,36 @@ public:
         }
     }
 
-    std::string LastErrorText() const override
+    std::string LastErrorText() const override { return ErrorText(t_dwLastError); }
+
+private:
+    static std::string ErrorText(DWORD error)
     {
         wchar_t* text = nullptr;
         const DWORD length = ::FormatMessageW(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-            t_dwLastError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+            MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
         std::string out = length > 0 && text != nullptr ? platform::Utf8FromWide(text, static_cast<int>(length))
-                                                        : "Error " + std::to_string(t_dwLastError);
+                                                        : "Error " + std::to_string(error);
         if (text != nullptr)
             ::LocalFree(text);
         return out;
     }
 
-private:
     void Report(const char* operation)
     {
         t_dwLastError = ::GetLastError();
         m_port.ReportCommError(operation);
     }
 
-    bool ConfigureTimeouts()
+    // The step that failed, with the system's text for GetLastError().
+    static SCommFailure Failure(const char* operation)
+    {
+        const DWORD error = ::GetLastError(); // before anything else may change it
+        return {operation, ErrorText(error)};
+    }
+
+    std::optional<SCommFailure> ConfigureTimeouts()
     {
         COMMTIMEOUTS timeouts{};
         ::GetCommTimeouts(m_hPort, &timeouts);
@@ -174,25 +187,23 @@ private:
         timeouts.WriteTotalTimeoutMultiplier = 5;
         timeouts.WriteTotalTimeoutConstant = 50;
         if (::SetCommTimeouts(m_hPort, &timeouts))
-            return true;
-        Report("SetCommTimeouts()");
-        return false;
+            return std::nullopt;
+        return Failure("SetCommTimeouts()");
     }
 
-    bool ConfigureMask()
+    std::optional<SCommFailure> ConfigureMask()
     {
         if (::SetCommMask(m_hPort, kEventMask))
-            return true;
-        Report("SetCommMask()");
-        return false;
+            return std::nullopt;
+        return Failure("SetCommMask()");
     }
 
-    void ConfigureState()
+    std::optional<SCommFailure> ConfigureState()
     {
         DCB dcb{};
         dcb.DCBlength = sizeof(DCB);
         if (!::GetCommState(m_hPort, &dcb))
-            Report("GetCommState()");
+            return Failure("GetCommState()");
         dcb.DCBlength = sizeof(DCB);
         dcb.fBinary = TRUE;
         dcb.fRtsControl = RTS_CONTROL_ENABLE;
@@ -203,9 +214,10 @@ private:
         char settings[64];
         std::snprintf(settings, sizeof settings, "baud=%d parity=%c data=%d stop=%d", 9600, 'N', 8, 1);
         if (!::BuildCommDCBW(platform::WideFromUtf8(settings).c_str(), &dcb))
-            Report("BuildCommDCB()");
+            return Failure("BuildCommDCB()");
         if (!::SetCommState(m_hPort, &dcb))
-            Report("SetCommState()");
+            return Failure("SetCommState()");
+        return std::nullopt;
     }
 
     // Starts the wait for communication events and returns how long the
@@ -328,7 +340,7 @@ private:
     OVERLAPPED m_ovWait{};
     OVERLAPPED m_ovRead{};
     OVERLAPPED m_ovWrite{};
-    DWORD m_dwEvents = 0;       // filled by a completed wait
+    DWORD m_dwEvents = 0;        // filled by a completed wait
     bool m_bWaitPending = false; // port thread only (and Open/Close with no thread)
     bool m_bWaitReported = false;
 };

@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/StopSignal.h"
+
 namespace platform {
 namespace {
 
@@ -14,6 +16,9 @@ std::shared_ptr<MessageBoxHandler> g_handler;
 
 int ShowMessageBox(const std::string& caption, const std::string& text, unsigned type)
 {
+    // A thread on its way out would keep its joiner waiting for the answer.
+    if (const CStopSignal* stop = CurrentStopSignal(); stop != nullptr && stop->Requested())
+        return DefaultAnswer(type);
     std::shared_ptr<MessageBoxHandler> handler;
     {
         std::lock_guard<std::mutex> lock(g_handlerLock);
@@ -23,6 +28,11 @@ int ShowMessageBox(const std::string& caption, const std::string& text, unsigned
         return (*handler)(caption, text, type);
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
     return kIdOk;
+}
+
+int DefaultAnswer(unsigned type)
+{
+    return (type & 0x0Fu) == kMbYesNo ? kIdYes : kIdOk;
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler)

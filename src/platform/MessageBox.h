@@ -24,8 +24,13 @@ constexpr int kIdNo = 7;
 // Shows a modal message box and returns the button pressed. Any thread may
 // call it; the call blocks until the box is answered. The program installs
 // a handler that shows the box on the UI thread; without one, the text goes
-// to standard error and the answer is kIdOk.
+// to standard error and the answer is kIdOk. A thread whose stop was
+// requested (CurrentStopSignal) is shown nothing and gets DefaultAnswer.
 int ShowMessageBox(const std::string& caption, const std::string& text, unsigned type);
+
+// The answer of a box's first button (OK or Yes): what a box that gives way
+// to a stop request counts as.
+int DefaultAnswer(unsigned type);
 
 using MessageBoxHandler = std::function<int(const std::string& caption, const std::string& text, unsigned type)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <sys/ioctl.h>
 #include <thread>
 
 #include "LinkTestUtil.h"
@@ -127,6 +130,31 @@ TEST(SerialPort, MissingDeviceFailsQuietlyAndALaterOpenWorks)
     com.ReadRegisters(1, 3);
     EXPECT_EQ(pty.Read(13, 2000), Hex("99 99 99 99 99 99 04 9C 37 00 03 36 E7"));
     EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST(SerialPort, PortRefusingItsSettingsFailsWithOneBoxAndTheNextOneOpens)
+{
+    platform::CMessageBoxRecorder boxes;
+    platform::CMessageQueue queue;
+    CInverterCom com;
+    // PtyRefusesSettings.c fails tcsetattr on a terminal of this size.
+    CPtyPair refusing;
+    winsize marked{};
+    marked.ws_row = marked.ws_col = 2989;
+    ASSERT_EQ(::ioctl(refusing.MasterFd(), TIOCSWINSZ, &marked), 0);
+
+    const auto start = Clock::now();
+    EXPECT_EQ(com.OpenPort(&queue, refusing.SlavePath()), 0);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(com.IsOpen());
+    ASSERT_EQ(boxes.Count(), 1u);
+    const auto box = boxes.Boxes().front();
+    EXPECT_EQ(box.caption, "Application Error");
+    EXPECT_EQ(box.text, CSerialPort::FormatCommError("SetCommState()", std::strerror(EIO), refusing.SlavePath()));
+
+    CPtyPair next;
+    EXPECT_EQ(com.OpenPort(&queue, next.SlavePath()), 1);
+    EXPECT_EQ(boxes.Count(), 1u);
 }
 
 TEST(SerialPort, ClosePortWaitsOneRoundThenReleasesTheDevice)

@@ -1,6 +1,6 @@
 // The Win32 serial driver over COM5 and COM12, which scripts/test-windows
 // maps to the two ends of a pseudo-terminal pair: what one port sends, the
-// other receives.
+// other receives. COM8 is a pseudo-terminal that refuses its settings.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,7 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kLinkPort = "COM5";
-constexpr const char* kPeerPort = "COM12"; // opened as "\\.\COM12"
+constexpr const char* kPeerPort = "COM12";    // opened as "\\.\COM12"
+constexpr const char* kRefusingPort = "COM8"; // a pseudo-terminal that refuses its settings
 
 // The far end of the line: a plain port that collects what arrives and
 // sends raw bytes through the same driver.
@@ -151,6 +152,23 @@ TEST(ComPortOpen, MissingPortGivesZeroWithoutBoxAndLeavesTheLockFree)
     // (That nobody shares a port is up to Windows; Wine does not enforce it.)
     EXPECT_EQ(com.OpenPort(&queue, kLinkPort), 1);
     EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST(ComPortOpen, PortRefusingItsSettingsFailsWithOneBoxAndTheNextOneOpens)
+{
+    platform::CMessageBoxRecorder boxes;
+    platform::CMessageQueue queue;
+    CInverterCom com;
+    EXPECT_EQ(com.OpenPort(&queue, kRefusingPort), 0) << "COM8 is mapped and marked by scripts/test-windows";
+    EXPECT_FALSE(com.IsOpen());
+    ASSERT_EQ(boxes.Count(), 1u);
+    const auto box = boxes.Boxes().front();
+    EXPECT_EQ(box.caption, "Application Error");
+    EXPECT_EQ(box.text.rfind("WARNING:  SetCommState() Failed with the following error: \n", 0), 0u) << box.text;
+    EXPECT_EQ(box.text.substr(box.text.size() - 9), "\nPort: 8\n");
+
+    EXPECT_EQ(com.OpenPort(&queue, kLinkPort), 1);
+    EXPECT_EQ(boxes.Count(), 1u);
 }
 
 TEST(ComPortOpen, PortTwelveOpensByItsDeviceNamespaceName)
