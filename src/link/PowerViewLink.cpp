@@ -22,6 +22,10 @@ constexpr int kClosePauseMs = 500;
 const char* const kConnected = "Connected";
 const char* const kDisconnected = "Dis-connected";
 const char* const kTimeOutCaption = "Zelvan";
+// Under the "Detecting" line of a port the user may not open.
+const char* const kNoPermissionLine =
+    "  No permission to open this port: add your user to the group \"dialout\" "
+    "(sudo usermod -aG dialout $USER) and log in again.";
 
 } // namespace
 
@@ -246,6 +250,8 @@ void CPowerViewLink::DetectionStep()
         }
         PostLine("Detecting " + name);
         if (!OpenPortInUse(name)) {
+            if (m_link.OpenWasDenied())
+                PostLine(kNoPermissionLine);
             const int next = ++m_nPortIndex;
             if (static_cast<std::size_t>(next) >= count && m_bDetectDialogAlive.load()) {
                 EndDetectionWalk();

@@ -51,6 +51,9 @@ public:
 
     // Text of the last system error, for ReportCommError.
     virtual std::string LastErrorText() const = 0;
+    // The last Open failed for lack of permission (Linux: the user is not
+    // in the group that owns serial devices).
+    virtual bool AccessDenied() const { return false; }
 };
 
 std::unique_ptr<CSerialBackend> CreateSerialBackend(CSerialPort& port);
@@ -90,6 +93,8 @@ public:
     // The device failed under the port thread in this opening (unplugged,
     // I/O errors); cleared by the next OpenPort.
     bool HasFailed() const { return m_bFailed.load(); }
+    // The last OpenPort found no permission to open the device.
+    bool OpenWasDenied() const { return m_pBackend->AccessDenied(); }
     std::string PortName() const;
     platform::IMessageTarget* Owner() const { return m_pOwner.load(); }
     // OpenPort sets the owner; this lets the receive side run without a device.

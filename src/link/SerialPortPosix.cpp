@@ -156,6 +156,11 @@ public:
     }
 
     std::string LastErrorText() const override { return ErrorText(m_nLastError.load()); }
+    bool AccessDenied() const override
+    {
+        const int error = m_nLastError.load();
+        return error == EACCES || error == EPERM;
+    }
 
 private:
     static std::string ErrorText(int error)

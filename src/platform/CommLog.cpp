@@ -124,7 +124,11 @@ void CommLog(const char* tag, const std::string& text)
 {
     if (!Writer().Enabled())
         return;
-    Writer().Add(LocalTimestamp() + " " + tag + (text.empty() ? "" : " ") + text + "\n");
+    // One line per entry: a box's line breaks are written as "\n".
+    std::string line = LocalTimestamp() + " " + tag + (text.empty() ? "" : " ");
+    for (char c : text)
+        line += c == '\n' ? std::string("\\n") : std::string(1, c);
+    Writer().Add(line + "\n");
 }
 
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length)

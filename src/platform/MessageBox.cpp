@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/CommLog.h"
 #include "platform/StopSignal.h"
 
 namespace platform {
@@ -24,6 +25,7 @@ int ShowMessageBox(const std::string& caption, const std::string& text, unsigned
         std::lock_guard<std::mutex> lock(g_handlerLock);
         handler = g_handler;
     }
+    CommLog("box", text);
     if (handler)
         return (*handler)(caption, text, type);
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
