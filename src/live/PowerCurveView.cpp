@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPushButton>
 
@@ -30,6 +31,7 @@ QByteArray ResourceLabel(unsigned nId)
 CPowerCurveView::CPowerCurveView(QWidget* pParent) : QWidget(pParent)
 {
     dlg::BuildDialog(this, Template());
+    m_strAppDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     m_imgBack = LoadBackPicture();
     m_pLines = new CDetectionLines(this);
     AttachHooks();

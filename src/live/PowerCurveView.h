@@ -61,6 +61,8 @@ public:
     void OnToggleTracking(); // 32783
 
     bool IsConnected() const { return m_link.IsConnected(); }
+    // The program's own folder, with a trailing slash (history files go below it).
+    const QString& AppDir() const { return m_strAppDir; }
     CPowerViewLink& LinkLogic() { return m_link; }
     CPowerViewData& Data() { return m_data; }
     CCommandStates& Commands() { return m_commands; }
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<ConfigWorkbook> m_pWorkbook;
     CDetectionLines* m_pLines = nullptr;
     CAutoComDlg* m_pDetectDlg = nullptr;
+    QString m_strAppDir;
     QImage m_imgBack;
     CFlowPane* m_pChart = nullptr;
     CMyPanel* m_pGauge = nullptr;
