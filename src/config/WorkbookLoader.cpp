@@ -1,6 +1,7 @@
 #include "config/WorkbookLoader.h"
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -238,12 +239,17 @@ private:
     std::size_t m_pos = 0;
 };
 
-bool Deserialize(const std::string& data, std::span<const SSheetRequest> requests, SWorkbookContent& content)
+} // namespace
+
+bool DecodeReaderAnswer(const std::string& data, std::span<const SSheetRequest> requests, SWorkbookContent& content)
 {
     CReader in(data);
     std::int64_t openResult = 0;
     std::size_t sheets = 0;
     if (!in.Int(openResult) || !in.Text(content.openError) || !in.Count(sheets))
+        return false;
+    // An answer outside int range would be cut to another (perhaps 0: "opened") result.
+    if (openResult < INT_MIN || openResult > INT_MAX)
         return false;
     content.openResult = static_cast<int>(openResult);
     if (sheets != (openResult == 0 ? requests.size() : 0))
@@ -278,6 +284,8 @@ bool Deserialize(const std::string& data, std::span<const SSheetRequest> request
     }
     return in.AtEnd();
 }
+
+namespace {
 
 bool WriteAll(int fd, const std::string& data)
 {
@@ -438,7 +446,7 @@ bool ReadInReader(const std::string& path, std::span<const SSheetRequest> reques
     const bool complete = ReadAll(output, data, deadline);
     ::close(output);
     const bool exited = ReapReader(pid, !complete, deadline);
-    return complete && exited && Deserialize(data, requests, content);
+    return complete && exited && DecodeReaderAnswer(data, requests, content);
 }
 
 } // namespace

@@ -55,6 +55,12 @@ SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const 
 // running executable, else the one in the build tree.
 void SetWorkbookReaderPath(const std::string& path);
 
+// The parent's side of a read: decodes the reader program's answer. False
+// (the workbook then counts as missing or damaged) for anything that is not
+// a complete answer to these requests: short, long, counts that do not
+// match, an open result outside int range.
+bool DecodeReaderAnswer(const std::string& answer, std::span<const SSheetRequest> requests, SWorkbookContent& content);
+
 // The reader program's main: "<workbook> {<sheet> <column count> <column>...}"
 // on the command line, the content on stdout. Returns the exit status.
 int RunWorkbookReader(int argc, char** argv);

@@ -193,9 +193,11 @@ std::string FormatScaledValue(std::uint16_t raw, float scale)
 
 std::optional<std::uint16_t> EncodeScaledValue(double value, float scale)
 {
-    if (!std::isfinite(value) || !std::isfinite(scale))
+    // A product that overflows is refused like a value that is not finite.
+    const double scaled = value * static_cast<double>(scale) + 0.5;
+    if (!std::isfinite(scaled))
         return std::nullopt;
-    return LowWord(std::trunc(value * static_cast<double>(scale) + 0.5));
+    return LowWord(std::trunc(scaled));
 }
 
 std::optional<std::uint16_t> EncodeSignedScaledValue(double value, float scale)
@@ -203,5 +205,8 @@ std::optional<std::uint16_t> EncodeSignedScaledValue(double value, float scale)
     if (!std::isfinite(value) || !std::isfinite(scale))
         return std::nullopt;
     const double m = std::fabs(static_cast<double>(scale));
-    return LowWord(std::trunc(value > 0 ? value * m + 0.5 : value * m - 0.5));
+    const double scaled = value > 0 ? value * m + 0.5 : value * m - 0.5;
+    if (!std::isfinite(scaled))
+        return std::nullopt;
+    return LowWord(std::trunc(scaled));
 }

@@ -61,3 +61,18 @@ TEST(WorkbookReader, AReaderThatFailsReadsAsADamagedWorkbook)
         EXPECT_TRUE(content.sheets.empty());
     }
 }
+
+TEST(WorkbookReader, AnOpenResultOutsideIntRangeIsRefused)
+{
+    // 2^32 would be cut to 0, "opened", with no sheets and no box.
+    const auto answer = [](std::int64_t openResult) {
+        std::string data;
+        const std::int64_t fields[] = {openResult, 0, 0}; // result, empty error text, no sheets
+        data.append(reinterpret_cast<const char*>(fields), sizeof fields);
+        return data;
+    };
+    SWorkbookContent content;
+    EXPECT_FALSE(DecodeReaderAnswer(answer(std::int64_t{1} << 32), kModelSheet, content));
+    EXPECT_TRUE(DecodeReaderAnswer(answer(-2), kModelSheet, content)); // a FreeXL error: reported
+    EXPECT_EQ(content.openResult, -2);
+}

@@ -43,6 +43,9 @@ TEST(RegisterScale, EncodingRules)
     }
     EXPECT_FALSE(EncodeScaledValue(1, std::numeric_limits<float>::infinity()).has_value());
     EXPECT_EQ(EncodeScaledValue(1e300, 10), 0); // a multiple of 65536
+    // Finite, but the product with the scale overflows: refused too.
+    EXPECT_FALSE(EncodeScaledValue(1e308, 10).has_value());
+    EXPECT_FALSE(EncodeSignedScaledValue(-1e308, -10).has_value());
     EXPECT_EQ(EncodeSignedScaledValue(-65536.0 * 65536.0 * 65536.0 - 3, 1), 65533);
 }
 
