@@ -144,6 +144,11 @@ void ReadSheet(const void* handle, const SSheetRequest& request, SSheetContent& 
             } else if (IsTextCell(cell.type) && textColumn && cell.value.text_value != nullptr) {
                 // Dates and times come as text too; no text fills a number column.
                 text = cell.value.text_value;
+            } else if (IsTextCell(cell.type) && cell.value.text_value == nullptr) {
+                // FreeXL gives no text for one that spans several CONTINUE
+                // records; a cut or missing value must not pass for the cell's.
+                code = kWorkbookErrNotNumber;
+                description = "Row " + std::to_string(row + 1) + ": the cell's text is too long to be read.";
             } else if (cell.type == FREEXL_CELL_NULL) {
                 code = kWorkbookErrEmptyCell;
                 description = "Row " + std::to_string(row + 1) + ": the cell is empty.";
