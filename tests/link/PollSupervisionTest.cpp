@@ -583,7 +583,10 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
     CPtyPair a;
     CPtyPair b;
     ASSERT_TRUE(a.Ok() && b.Ok());
-    CEnvPorts env(a.SlavePath() + ":/dev/zelvan-no-such-port:" + b.SlavePath());
+    // Between the two silent ports: a missing path, a folder, a file that is no terminal.
+    const std::string notATerminal = std::string(ZELVAN_SOURCE_DIR) + "/README.md";
+    CEnvPorts env(a.SlavePath() + ":/dev/zelvan-no-such-port:/tmp:" + notATerminal + ":" + b.SlavePath());
+    platform::CMessageBoxRecorder boxes;
     CViewBench bench(1);
     int walks = 0;
     SPowerViewHooks hooks;
@@ -604,8 +607,10 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
     for (const auto& l : bench.lines)
         texts.push_back(l.text);
     const std::vector<std::string> expected = {"Detecting " + a.SlavePath(), "Detecting /dev/zelvan-no-such-port",
+                                               "Detecting /tmp", "Detecting " + notATerminal,
                                                "Detecting " + b.SlavePath(), "Detecting End"};
     EXPECT_EQ(texts, expected);
+    EXPECT_EQ(boxes.Count(), 0u); // a port that cannot be had is passed over quietly
     EXPECT_FALSE(bench.view.IsConnected());
     EXPECT_FALSE(bench.view.IsDetecting());
     // After the walk the poller is held, sending nothing.
