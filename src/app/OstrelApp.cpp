@@ -48,11 +48,17 @@ COstrelApp::COstrelApp(int& argc, char** argv) : QApplication(argc, argv)
 
 COstrelApp::~COstrelApp() = default;
 
+// The working directory, then the program's own folder, then the folder an
+// installation keeps the files in (<prefix>/share/zelvan).
 bool COstrelApp::ChooseWorkingDirectory(const QString& appDir)
 {
-    if (HasRunTimeFiles(QDir::current()) || !HasRunTimeFiles(QDir(appDir)))
+    if (HasRunTimeFiles(QDir::current()))
         return false;
-    return QDir::setCurrent(appDir);
+    for (const QString& folder : {appDir, appDir + QStringLiteral("../share/zelvan")}) {
+        if (HasRunTimeFiles(QDir(folder)))
+            return QDir::setCurrent(QDir(folder).absolutePath());
+    }
+    return false;
 }
 
 void COstrelApp::WatchTerminationSignals()

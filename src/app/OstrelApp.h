@@ -20,8 +20,9 @@ public:
     // The program's own folder, with a trailing slash.
     const QString& AppDir() const { return m_strAppDir; }
 
-    // Changes to `appDir` when the working directory lacks the files the
-    // program reads there and `appDir` has them. True when it changed.
+    // Changes to `appDir`, or else to the installed <prefix>/share/zelvan, when
+    // the working directory lacks the files the program reads there and that
+    // folder has them. True when it changed.
     static bool ChooseWorkingDirectory(const QString& appDir);
 
 private:

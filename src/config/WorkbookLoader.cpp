@@ -345,12 +345,18 @@ std::string ReaderPath()
     const char* chosen = std::getenv("ZELVAN_WORKBOOK_READER");
     if (chosen != nullptr && *chosen != '\0')
         return chosen;
+    // Beside the program (the build tree, a portable copy), else where an
+    // installation keeps its helper programs (<prefix>/libexec/zelvan).
     std::string beside = kReaderName;
     char self[4096];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof self) {
         const std::string exe(self, static_cast<std::size_t>(n));
-        beside = exe.substr(0, exe.rfind('/') + 1) + kReaderName;
+        const std::string folder = exe.substr(0, exe.rfind('/') + 1);
+        beside = folder + kReaderName;
+        const std::string installed = folder + "../libexec/zelvan/" + kReaderName;
+        if (::access(beside.c_str(), X_OK) != 0 && ::access(installed.c_str(), X_OK) == 0)
+            return installed;
     }
 #ifdef ZELVAN_WORKBOOK_READER_BUILT
     // Programs run from the build tree (tests) are not beside the reader.
