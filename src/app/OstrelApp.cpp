@@ -56,7 +56,7 @@ bool COstrelApp::ChooseWorkingDirectory(const QString& appDir)
         return false;
     for (const QString& folder : {appDir, appDir + QStringLiteral("../share/zelvan")}) {
         if (HasRunTimeFiles(QDir(folder)))
-            return QDir::setCurrent(QDir(folder).absolutePath());
+            return QDir::setCurrent(QDir(folder).canonicalPath());
     }
     return false;
 }
@@ -89,6 +89,7 @@ bool COstrelApp::InitInstance()
     InstallQtMessageBoxHandler();
     WatchTerminationSignals();
     ChooseWorkingDirectory(m_strAppDir);
+    platform::CommLog("start", "files in " + QDir::currentPath().toStdString());
     m_pFrame = std::make_unique<CMainFrame>();
     m_pFrame->OnCreateClient();
     m_pFrame->show();
