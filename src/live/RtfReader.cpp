@@ -141,6 +141,8 @@ SRtfDocument CRtfReader::Read(std::string_view input, const SRtfLimits& limits)
 CRtfReader::CRtfReader(std::string_view input, const SRtfLimits& limits) : m_input(input), m_limits(limits)
 {
     m_limits.nMaxDepth = std::max(m_limits.nMaxDepth, 1);
+    m_limits.nMaxParagraphBytes = std::max<std::size_t>(m_limits.nMaxParagraphBytes, 16);
+    m_limits.nMaxRunsPerParagraph = std::max<std::size_t>(m_limits.nMaxRunsPerParagraph, 1);
 }
 
 void CRtfReader::Run()
@@ -589,6 +591,7 @@ void CRtfReader::EndParagraph(bool bEvenIfEmpty)
         return;
     }
     m_bCellPending = false;
+    m_nParaBytes = 0;
     SRtfParagraph para = m_state.para;
     para.runs = std::move(m_para.runs);
     m_para.runs.clear();
@@ -607,20 +610,50 @@ void CRtfReader::Append(std::string_view utf8)
         m_bCellPending = false;
         Append("\t");
     }
-    if (m_nTextBytes + utf8.size() > m_limits.nMaxTextBytes) {
+    const bool bFull = m_nTextBytes + utf8.size() > m_limits.nMaxTextBytes;
+    if (bFull) {
         // Keep what fits, cut at a character boundary, and read no further.
         std::size_t fits = m_limits.nMaxTextBytes - m_nTextBytes;
         while (fits > 0 && (static_cast<unsigned char>(utf8[fits]) & 0xC0) == 0x80)
             --fits;
+        utf8 = utf8.substr(0, fits);
+    }
+    // An endless paragraph goes on in a new one: laying out a paragraph
+    // takes time that grows faster than its length.
+    while (!utf8.empty()) {
+        if (m_nParaBytes >= m_limits.nMaxParagraphBytes) {
+            EndParagraph(true);
+            if (m_doc.bTruncated)
+                return;
+        }
+        std::size_t n = std::min(utf8.size(), m_limits.nMaxParagraphBytes - m_nParaBytes);
+        while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80)
+            --n;
+        if (n == 0) {
+            m_nParaBytes = m_limits.nMaxParagraphBytes; // the next character does not fit
+            continue;
+        }
+        AppendPiece(utf8.substr(0, n));
+        if (m_doc.bTruncated)
+            return;
+        utf8.remove_prefix(n);
+    }
+    if (bFull) {
         m_doc.bTruncated = true;
         m_bDone = true;
-        utf8 = utf8.substr(0, fits);
-        if (utf8.empty())
-            return;
     }
+}
+
+void CRtfReader::AppendPiece(std::string_view utf8)
+{
     SRtfFormat format = m_state.format;
     format.nFont = FontIndex();
-    if (m_para.runs.empty() || !(m_para.runs.back().format == format)) {
+    // Past its share of format changes a paragraph goes on in its last
+    // run's format: laying out a paragraph costs more than linear time in
+    // its runs.
+    const bool bNewRun = m_para.runs.empty() ||
+                         (!(m_para.runs.back().format == format) && m_para.runs.size() < m_limits.nMaxRunsPerParagraph);
+    if (bNewRun) {
         if (m_nRuns >= m_limits.nMaxRuns) {
             m_doc.bTruncated = true;
             m_bDone = true;
@@ -631,4 +664,5 @@ void CRtfReader::Append(std::string_view utf8)
     }
     m_para.runs.back().strText += utf8;
     m_nTextBytes += utf8.size();
+    m_nParaBytes += utf8.size();
 }

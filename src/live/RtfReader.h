@@ -60,10 +60,12 @@ struct SRtfDocument {
 // Groups nested deeper than nMaxDepth are skipped with their content.
 struct SRtfLimits {
     int nMaxDepth = 64;
-    std::size_t nMaxTextBytes = 4u << 20;
+    std::size_t nMaxTextBytes = 1u << 20;
     std::size_t nMaxParagraphs = 50000;
     std::size_t nMaxRuns = 200000;
-    std::size_t nMaxTableEntries = 1024; // fonts and colours each
+    std::size_t nMaxRunsPerParagraph = 200; // later text keeps the last run's format
+    std::size_t nMaxParagraphBytes = 8192;  // later text goes on in a new paragraph
+    std::size_t nMaxTableEntries = 1024;    // fonts and colours each
 };
 
 // Reads any byte string in one pass, in time linear in its length; never
@@ -107,6 +109,7 @@ private:
     void ColourTableDelimiter();
     void EndParagraph(bool bEvenIfEmpty);
     void Append(std::string_view utf8);
+    void AppendPiece(std::string_view utf8);
     int FontIndex() const;
     int CurrentCharset() const;
 
@@ -124,6 +127,7 @@ private:
     bool m_bCellPending = false; // a table cell ended; a tab goes before more text
     std::size_t m_nTextBytes = 0;
     std::size_t m_nRuns = 0;
+    std::size_t m_nParaBytes = 0;
     bool m_bDone = false;
 
     // Tables.

@@ -228,6 +228,19 @@ TEST(RtfReaderTest, OutputStaysWithinItsLimits)
     EXPECT_TRUE(doc.bTruncated);
     EXPECT_EQ(doc.paragraphs.size(), 1u);
     EXPECT_EQ(doc.paragraphs[0].runs.size(), 50u);
+
+    // A paragraph's layout grows faster than its length and its runs: long
+    // ones go on in new paragraphs, and their runs stop splitting.
+    limits = SRtfLimits{};
+    limits.nMaxParagraphBytes = 100;
+    limits.nMaxRunsPerParagraph = 10;
+    doc = CRtfReader::Read(runs + "\\b0 " + std::string(399, 'x') + "\\u8364?}", limits);
+    EXPECT_FALSE(doc.bTruncated);
+    ASSERT_EQ(doc.paragraphs.size(), 15u);
+    EXPECT_EQ(doc.paragraphs[13].Text(), std::string(99, 'x')); // the euro sign does not fit
+    EXPECT_EQ(doc.paragraphs[14].Text(), "\u20ac");
+    EXPECT_EQ(doc.paragraphs[0].runs.size(), 10u);
+    EXPECT_EQ(doc.paragraphs[0].Text(), std::string(100, 'a'));
 }
 
 // Mutations of the real samples: every one must end, within the limits.
