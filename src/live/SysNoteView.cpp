@@ -40,7 +40,7 @@ CSysNoteView::CSysNoteView(QWidget* pParent) : QWidget(pParent)
     }
 
     m_pWndPicture = DlgItem<QLabel>(this, IDC_PICTURE);
-    m_pWndPicture->setAccessibleName(QStringLiteral("Principle"));
+    m_pWndPicture->setAccessibleName(QStringLiteral("System picture"));
     m_startPicture = QPixmap(QStringLiteral(":/sysview-start.png"));
     ShowPicture();
     m_pWndText = DlgItem<QTextEdit>(this, IDC_NOTE);
