@@ -14,4 +14,6 @@ public:
 
     explicit CAboutDlg(QWidget* pParent = nullptr);
     static const dlg::STemplate& Template();
+    // The one line below the version: the build date and the Qt version.
+    static QString SupportLine();
 };

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "app/AboutDlg.h"
+#include "app/HelpCommand.h"
 #include "app/StringTable.h"
 #include "app/TabHolder.h"
 #include "live/CommandStates.h"
@@ -189,9 +190,7 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent)
 // The help file beside the program; nothing visible when it is missing.
 void CMainFrame::OnHelp()
 {
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Help.chm");
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    CHelpCommand::Open(QCoreApplication::applicationDirPath());
 }
 
 void CMainFrame::OnAbout()

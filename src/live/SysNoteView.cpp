@@ -1,9 +1,18 @@
 #include "live/SysNoteView.h"
 
 #include "app/StringTable.h"
+#include "live/RtfReader.h"
+#include "live/RtfTextDocument.h"
+#include "platform/MessageBox.h"
 #include "widgets/MyTextBox.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
 
 CSysNoteView::CSysNoteView(QWidget* pParent) : QWidget(pParent)
 {
@@ -16,6 +25,28 @@ CSysNoteView::CSysNoteView(QWidget* pParent) : QWidget(pParent)
     if (QWidget* pPlaceholder = DlgItem<QWidget>(this, IDC_CO2))
         m_pBoxCO2->setGeometry(pPlaceholder->geometry());
     m_pBoxCO2->raise();
+
+    // The mark beside the box is the form's one picture without an id. A
+    // picture static takes the size of its bitmap, from its top-left corner.
+    for (QLabel* pLabel : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!pLabel->objectName().isEmpty())
+            continue;
+        const QPixmap mark(QStringLiteral(":/co2-mark.png"));
+        pLabel->setObjectName(QStringLiteral("co2Mark"));
+        pLabel->setAccessibleName(QStringLiteral("CO2"));
+        pLabel->setPixmap(mark);
+        if (!mark.isNull())
+            pLabel->resize(mark.size());
+    }
+
+    m_pWndPicture = DlgItem<QLabel>(this, IDC_PICTURE);
+    m_pWndPicture->setAccessibleName(QStringLiteral("System picture"));
+    m_startPicture = QPixmap(QStringLiteral(":/sysview-start.png"));
+    ShowPicture();
+    m_pWndText = DlgItem<QTextEdit>(this, IDC_NOTE);
+
+    connect(DlgItem<QPushButton>(this, IDC_PRINCIPLE), &QPushButton::clicked, this, &CSysNoteView::OnPrinciple);
+    connect(DlgItem<QPushButton>(this, IDC_TEXT_INFO), &QPushButton::clicked, this, &CSysNoteView::OnTextInfo);
 }
 
 const dlg::STemplate& CSysNoteView::Template()
@@ -42,7 +73,73 @@ const dlg::STemplate& CSysNoteView::Template()
 
 void CSysNoteView::OnInitialUpdate()
 {
+    LoadPicture();
+    if (!m_bInitialised)
+        LoadNote();
     m_bInitialised = true;
+}
+
+void CSysNoteView::resizeEvent(QResizeEvent* pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    if (m_bInitialised)
+        LoadPicture();
+}
+
+void CSysNoteView::OnPrinciple()
+{
+    m_pWndText->hide();
+    m_pWndPicture->show();
+    LoadPicture();
+}
+
+void CSysNoteView::OnTextInfo()
+{
+    m_pWndText->show();
+    m_pWndPicture->hide();
+}
+
+void CSysNoteView::LoadPicture()
+{
+    // Read anew each time, so a replaced file shows without a restart. A
+    // missing or unreadable file leaves a null image of size 0 x 0.
+    m_picture = QImage(QString::fromLatin1(kPictureFile));
+    m_nPictureWidth = m_picture.width();
+    m_nPictureHeight = m_picture.height();
+    ShowPicture();
+    update();
+}
+
+// The picture at its own size from the static's top-left corner, cut off
+// by the static's area, over the start picture.
+void CSysNoteView::ShowPicture()
+{
+    QPixmap canvas(m_pWndPicture->size());
+    canvas.fill(palette().color(QPalette::Window));
+    {
+        QPainter painter(&canvas);
+        painter.drawPixmap(0, 0, m_startPicture);
+        if (!m_picture.isNull())
+            painter.drawImage(0, 0, m_picture);
+    }
+    m_pWndPicture->setPixmap(canvas);
+}
+
+void CSysNoteView::LoadNote()
+{
+    QFile file(QString::fromLatin1(kNoteFile));
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::ShowMessageBox("Zelvan",
+                                 std::string("The note \"") + kNoteFile +
+                                     "\" cannot be opened: " + file.errorString().toStdString() + ".",
+                                 platform::kMbOk | platform::kMbIconWarning);
+        return;
+    }
+    const QByteArray bytes = file.read(kMaxNoteBytes);
+    const SRtfDocument note =
+        CRtfReader::Read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    FillTextDocument(*m_pWndText->document(), note);
+    m_pWndText->moveCursor(QTextCursor::Start); // shown from its first line
 }
 
 QString CSysNoteView::CO2Text(double dKg)
