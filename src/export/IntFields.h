@@ -8,9 +8,9 @@
 // The data exchange of a dialog's integer edit fields: values out to the
 // fields when it opens, and back in, checked, when OK is pressed.
 struct SIntField {
-    int nId;      // the edit control's id
-    int* pValue;  // the dialog member it exchanges with
-    int nMin;     // inclusive bounds
+    int nId;     // the edit control's id
+    int* pValue; // the dialog member it exchanges with
+    int nMin;    // inclusive bounds
     int nMax;
 };
 

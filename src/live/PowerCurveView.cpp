@@ -48,7 +48,10 @@ CPowerCurveView::CPowerCurveView(QWidget* pParent) : QWidget(pParent)
         m_commands.SetHandled(command, true);
 }
 
-CPowerCurveView::~CPowerCurveView() { Shutdown(); }
+CPowerCurveView::~CPowerCurveView()
+{
+    Shutdown();
+}
 
 // The form: the chart on the left, gauge and read-outs on the right, the
 // chart's two controls under it. The placeholders only give the places.
@@ -145,8 +148,8 @@ void CPowerCurveView::OnInitialUpdate()
     m_pPowerBox = new CMyTextBox(this);
     m_pPowerBox->setGeometry(Placeholder(IDC_POWER)->geometry());
     m_pPowerBox->setAccessibleName(QString::fromStdString(res::LoadString(res::IDS_POWER)));
-    for (QWidget* w : {static_cast<QWidget*>(m_pEnergyBox), static_cast<QWidget*>(m_pGauge),
-                       static_cast<QWidget*>(m_pPowerBox)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_pEnergyBox), static_cast<QWidget*>(m_pGauge), static_cast<QWidget*>(m_pPowerBox)})
         w->show();
     m_pEnergyBox->LoadBackground();
     m_pPowerBox->LoadBackground();
@@ -210,8 +213,8 @@ void CPowerCurveView::OnMessage(const platform::PostedMessage& message)
         break;
     case platform::WM_EXPORT_PROGRESS:
         if (m_pProgressDlg != nullptr && message.lParam > 0)
-            m_pProgressDlg->SetProgress(static_cast<int>(static_cast<platform::LPARAM>(message.wParam) * 100 /
-                                                         message.lParam));
+            m_pProgressDlg->SetProgress(
+                static_cast<int>(static_cast<platform::LPARAM>(message.wParam) * 100 / message.lParam));
         break;
     case platform::WM_EXPORT_DONE:
         OnExportDone();

@@ -45,8 +45,8 @@ public:
     static const dlg::STemplate& Template();
 
     // Where the view reports to the frame (set before OnInitialUpdate).
-    std::function<void(const QString&)> onStatus;     // status bar pane 1
-    std::function<void(float fKg)> onCo2;             // the system view's figure
+    std::function<void(const QString&)> onStatus; // status bar pane 1
+    std::function<void(float fKg)> onCo2;         // the system view's figure
     // Opens the parameter dialog at a cycle's end; empty until that dialog
     // exists (the request is then dropped).
     std::function<void()> openParameterDialog;
