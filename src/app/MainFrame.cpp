@@ -167,6 +167,8 @@ void CMainFrame::OnCreateClient()
     connect(Command(CCommandStates::ID_CONNECT), &QAction::triggered, m_pPowerView, &CPowerCurveView::OnConnectToggle);
     connect(Command(CCommandStates::ID_PARAMETERS), &QAction::triggered, m_pPowerView,
             &CPowerCurveView::OnOpenParameters);
+    connect(Command(CCommandStates::ID_EXPORT), &QAction::triggered, m_pPowerView, &CPowerCurveView::OnExport);
+    connect(Command(CCommandStates::ID_TIME_SPAN), &QAction::triggered, m_pPowerView, &CPowerCurveView::OnTimeSpan);
     connect(Command(CCommandStates::ID_CURSOR), &QAction::triggered, m_pPowerView, &CPowerCurveView::OnToggleCursor);
     connect(Command(CCommandStates::ID_TRACKING), &QAction::triggered, m_pPowerView,
             &CPowerCurveView::OnToggleTracking);

@@ -70,6 +70,7 @@ void COstrelApp::WatchTerminationSignals()
         char byte = 0;
         while (::read(g_signalPipe[0], &byte, 1) > 0) {
         }
+        // The day's samples are written and every thread joined.
         if (CMainFrame* pFrame = m_pFrame.get()) {
             if (pFrame->PowerView() != nullptr)
                 pFrame->PowerView()->Shutdown();
@@ -80,8 +81,8 @@ void COstrelApp::WatchTerminationSignals()
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 bool COstrelApp::InitInstance()

@@ -26,8 +26,9 @@ public:
     static bool ChooseWorkingDirectory(const QString& appDir);
 
 private:
-    // SIGTERM and SIGINT end the program as cleanly as its Exit command,
-    // without the question: threads joined, the port closed.
+    // SIGTERM, SIGINT and SIGHUP (a logout, a shutdown, Ctrl+C) end the
+    // program as cleanly as its Exit command, without the question: the
+    // day's history written, threads joined, the port closed.
     void WatchTerminationSignals();
 
     QString m_strAppDir;

@@ -3,12 +3,20 @@
 #include <QByteArray>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
 
 #include "app/AutoComDlg.h"
 #include "app/StringTable.h"
 #include "config/ConfigWorkbook.h"
+#include "export/AxisSetDlg.h"
+#include "export/ExportSetDlg.h"
+#include "export/ProgressDlg.h"
+#include "export/TimeSpan.h"
+#include "live/RegisterMap.h"
+#include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/WallClock.h"
 #include "widgets/BackPicture.h"
@@ -20,6 +28,7 @@ namespace {
 
 constexpr double kStartPowerRange = 5500.0; // W, until the rating is known
 constexpr double kStartTimeRange = 1.0;     // minutes
+constexpr const char* kCaption = "Zelvan";
 
 QByteArray ResourceLabel(unsigned nId)
 {
@@ -36,10 +45,13 @@ CPowerCurveView::CPowerCurveView(QWidget* pParent) : QWidget(pParent)
     m_pLines = new CDetectionLines(this);
     AttachHooks();
     for (int command : CCommandStates::kCommands)
-        m_commands.SetHandled(command, command != CCommandStates::ID_EXPORT && command != CCommandStates::ID_TIME_SPAN);
+        m_commands.SetHandled(command, true);
 }
 
-CPowerCurveView::~CPowerCurveView() { Shutdown(); }
+CPowerCurveView::~CPowerCurveView()
+{
+    Shutdown();
+}
 
 // The form: the chart on the left, gauge and read-outs on the right, the
 // chart's two controls under it. The placeholders only give the places.
@@ -96,6 +108,19 @@ void CPowerCurveView::AttachHooks()
         if (openParameterDialog)
             openParameterDialog();
     };
+    m_data.onHistoryCheck = [this](std::size_t i) { m_history.CheckHistory(i, PolledInverter()); };
+
+    SHistoryHooks history;
+    history.setPollPaused = [this](bool bPaused) { m_link.SetPollPaused(bPaused); };
+    history.restartCurve = [this] {
+        m_data.RestartCurve();
+        if (m_pChart != nullptr) {
+            m_pChart->Clear();
+            m_pChart->update();
+        }
+    };
+    m_history.SetHooks(std::move(history));
+    m_history.SetAppDir(m_strAppDir.toStdString());
     m_commands.SetListener([this](int, CCommandStates::SState) {});
 }
 
@@ -109,6 +134,7 @@ void CPowerCurveView::OnInitialUpdate()
     m_pChart->setGeometry(Placeholder(IDC_CHART)->geometry());
     m_pChart->SetYRange(0.0, kStartPowerRange);
     m_pChart->m_tmBase = platform::WallNow();
+    m_history.SetCurveStart(m_pChart->m_tmBase);
     m_pChart->SetXRange(0.0, kStartTimeRange);
     m_pChart->setAccessibleName(QStringLiteral("Power curve"));
     m_pChart->show();
@@ -122,8 +148,8 @@ void CPowerCurveView::OnInitialUpdate()
     m_pPowerBox = new CMyTextBox(this);
     m_pPowerBox->setGeometry(Placeholder(IDC_POWER)->geometry());
     m_pPowerBox->setAccessibleName(QString::fromStdString(res::LoadString(res::IDS_POWER)));
-    for (QWidget* w : {static_cast<QWidget*>(m_pEnergyBox), static_cast<QWidget*>(m_pGauge),
-                       static_cast<QWidget*>(m_pPowerBox)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_pEnergyBox), static_cast<QWidget*>(m_pGauge), static_cast<QWidget*>(m_pPowerBox)})
         w->show();
     m_pEnergyBox->LoadBackground();
     m_pPowerBox->LoadBackground();
@@ -155,8 +181,10 @@ void CPowerCurveView::Shutdown()
     if (m_bShutDown)
         return;
     m_bShutDown = true;
+    m_exporter.Stop();
     m_link.StopPollThread();
     m_link.Link().ClosePort();
+    m_history.WriteBeforeExit();
 }
 
 bool CPowerCurveView::event(QEvent* pEvent)
@@ -182,6 +210,14 @@ void CPowerCurveView::OnMessage(const platform::PostedMessage& message)
     case platform::WM_START_DETECTION_ALT:
         if (!m_bShutDown)
             m_link.OnRescanPorts();
+        break;
+    case platform::WM_EXPORT_PROGRESS:
+        if (m_pProgressDlg != nullptr && message.lParam > 0)
+            m_pProgressDlg->SetProgress(
+                static_cast<int>(static_cast<platform::LPARAM>(message.wParam) * 100 / message.lParam));
+        break;
+    case platform::WM_EXPORT_DONE:
+        OnExportDone();
         break;
     default:
         break;
@@ -211,6 +247,123 @@ void CPowerCurveView::OnOpenParameters()
 {
     if (m_link.IsConnected())
         m_data.RequestParameters();
+}
+
+SHistoryInverter CPowerCurveView::PolledInverter()
+{
+    const int type = m_link.Link().ProtocolType();
+    return {FormatSerialNumber(m_link.Link().Serial()), RatedPower(type, m_data.Store().GetModelCode()), type};
+}
+
+void CPowerCurveView::OnExport()
+{
+    // The toolbar follows the enable rule; a call past it changes nothing.
+    if (m_pChart == nullptr || !m_commands.State(CCommandStates::ID_EXPORT).bEnabled)
+        return;
+    const std::int64_t base = m_pChart->m_tmBase;
+    const SClockTime from = MinuteToClock(base, 0.0);
+    const SClockTime to = MinuteToClock(base, m_pChart->XMax());
+    CExportSetDlg options(window());
+    options.m_nFromHour = from.nHour;
+    options.m_nFromMinute = from.nMinute;
+    options.m_nToHour = to.nHour;
+    options.m_nToMinute = to.nMinute;
+    options.m_nInterval = 0;
+    if (options.exec() != QDialog::Accepted)
+        return;
+    m_nExportFrom = ClockToMinute(base, options.m_nFromHour, options.m_nFromMinute);
+    m_nExportTo = ClockToMinute(base, options.m_nToHour, options.m_nToMinute);
+    m_nExportStep = ExportStepOfChoice(options.m_nInterval);
+
+    const QString path = chooseExportFile ? chooseExportFile() : ChooseExportFile();
+    if (path.isEmpty())
+        return;
+    m_strExportPath = path.toStdString();
+    RunExport();
+}
+
+// The save-file dialog. The writer appends ".xls" to a name without it, so
+// the overwrite question is asked here about the name actually written.
+QString CPowerCurveView::ChooseExportFile()
+{
+    QFileDialog dialog(window());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral(".xls (*.xls)"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        const QString path = dialog.selectedFiles().constFirst();
+        const std::string target = ExportFileName(path.toStdString());
+        if (!QFileInfo::exists(QString::fromStdString(target)))
+            return path;
+        const std::string question = target + " already exists.\nDo you want to replace it?";
+        if (platform::ShowMessageBox("Save As", question, platform::kMbYesNo | platform::kMbIconWarning) ==
+            platform::kIdYes)
+            return path;
+    }
+}
+
+void CPowerCurveView::RunExport()
+{
+    CExportOwner owner;
+    owner.m_strExportPath = m_strExportPath;
+    owner.m_nExportFrom = m_nExportFrom;
+    owner.m_nExportTo = m_nExportTo;
+    owner.m_nExportStep = m_nExportStep;
+    owner.m_tmBase = m_pChart->m_tmBase;
+    const SHistoryInverter inverter = PolledInverter();
+    owner.m_strSerialNumber = inverter.strSerial;
+    owner.m_nRating = inverter.nRating;
+    owner.m_nProtocolType = inverter.nProtocolType;
+    owner.m_pTarget = &m_target;
+    m_exportResult = {};
+    if (!m_exporter.Start(std::move(owner), m_data.Store().TakeCopy()))
+        return;
+    m_bExporting = true;
+    m_history.SetExporting(true);
+    m_commands.SetExporting(true);
+
+    // The user waits here; running data goes on arriving meanwhile.
+    CProgressDlg progress(window());
+    m_pProgressDlg = &progress;
+    emit progressDialogOpened(&progress);
+    progress.exec();
+    m_pProgressDlg = nullptr;
+
+    if (m_exportResult.eStatus == CExportResult::kSaveFailed && !m_bShutDown)
+        platform::ShowMessageBox(kCaption, m_exportResult.strError, platform::kMbOk | platform::kMbIconError);
+}
+
+void CPowerCurveView::OnExportDone()
+{
+    m_exportResult = m_exporter.Finish();
+    if (m_pProgressDlg != nullptr)
+        m_pProgressDlg->End();
+    m_bExporting = false;
+    m_history.SetExporting(false);
+    m_commands.SetExporting(false);
+}
+
+void CPowerCurveView::OnTimeSpan()
+{
+    if (m_pChart == nullptr)
+        return;
+    const std::int64_t base = m_pChart->m_tmBase;
+    const SClockTime from = MinuteToClock(base, m_pChart->XMin());
+    const SClockTime to = MinuteToClock(base, m_pChart->XMax());
+    CAxisSetDlg span(window());
+    span.m_nFromHour = from.nHour;
+    span.m_nFromMinute = from.nMinute;
+    span.m_nToHour = to.nHour;
+    span.m_nToMinute = to.nMinute;
+    if (span.exec() != QDialog::Accepted)
+        return;
+    if (span.m_nFromHour * 60 + span.m_nFromMinute >= span.m_nToHour * 60 + span.m_nToMinute)
+        return;
+    m_pChart->SetXRange(ClockToMinute(base, span.m_nFromHour, span.m_nFromMinute),
+                        ClockToMinute(base, span.m_nToHour, span.m_nToMinute));
+    update();
 }
 
 void CPowerCurveView::OnToggleCursor()
@@ -257,6 +410,7 @@ void CPowerCurveView::ShowDisplayUpdate(const SDisplayUpdate& u)
         return;
     if (u.bCurveStarted) {
         m_pChart->m_tmBase = u.tmCurveStart;
+        m_history.SetCurveStart(u.tmCurveStart);
         m_pChart->SetYRange(0.0, u.dPowerAxisMax);
         update(); // the whole view, erased
     }

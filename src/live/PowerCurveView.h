@@ -8,8 +8,10 @@
 
 #include "app/DialogTemplate.h"
 #include "app/WindowMessages.h"
+#include "export/ExportWorker.h"
 #include "link/PowerViewLink.h"
 #include "live/CommandStates.h"
+#include "live/HistoryKeeper.h"
 #include "live/PowerViewData.h"
 
 class CAutoComDlg;
@@ -17,6 +19,7 @@ class CDetectionLines;
 class CFlowPane;
 class CMyPanel;
 class CMyTextBox;
+class CProgressDlg;
 class QCheckBox;
 class ConfigWorkbook;
 
@@ -42,23 +45,30 @@ public:
     static const dlg::STemplate& Template();
 
     // Where the view reports to the frame (set before OnInitialUpdate).
-    std::function<void(const QString&)> onStatus;     // status bar pane 1
-    std::function<void(float fKg)> onCo2;             // the system view's figure
+    std::function<void(const QString&)> onStatus; // status bar pane 1
+    std::function<void(float fKg)> onCo2;         // the system view's figure
     // Opens the parameter dialog at a cycle's end; empty until that dialog
     // exists (the request is then dropped).
     std::function<void()> openParameterDialog;
+    // Asks for the export's file; empty when the user cancels. Empty hook:
+    // the save-file dialog, with its overwrite question.
+    std::function<QString()> chooseExportFile;
 
     // First call only: chart, widgets, workbook, detection, poll thread.
     void OnInitialUpdate();
-    // Stops the poll thread, then closes the port (so the poll thread cannot
-    // reopen it), with every thread joined. Safe to call twice.
+    // Joins a running export, stops the poll thread, then closes the port
+    // (so the poll thread cannot reopen it), and writes the day's history
+    // once more when it holds samples newer than the file; every thread
+    // joined. Safe to call twice.
     void Shutdown();
 
     // --- commands ---
     void OnConnectToggle();  // 32777
     void OnOpenParameters(); // 32778
+    void OnExport();         // 32780
     void OnToggleCursor();   // 32782
     void OnToggleTracking(); // 32783
+    void OnTimeSpan();       // 32785
 
     bool IsConnected() const { return m_link.IsConnected(); }
     // The program's own folder, with a trailing slash (history files go below it).
@@ -71,12 +81,23 @@ public:
     CMyPanel* Gauge() const { return m_pGauge; }
     CMyTextBox* PowerBox() const { return m_pPowerBox; }
     CMyTextBox* EnergyBox() const { return m_pEnergyBox; }
+    CHistoryKeeper& History() { return m_history; }
+    bool IsExporting() const { return m_bExporting; }
+    // The export's inputs as last chosen.
+    const std::string& ExportPath() const { return m_strExportPath; }
+    int ExportFrom() const { return m_nExportFrom; }
+    int ExportTo() const { return m_nExportTo; }
+    int ExportStep() const { return m_nExportStep; }
     // The detection dialog while it is open, else null.
     CAutoComDlg* DetectionDialog() const { return m_pDetectDlg; }
 
     // The texts of the read-out boxes.
     static QString PowerText(float fPower);
     static QString EnergyText(float fToday, float fTotal);
+
+signals:
+    // The export's progress dialog is about to run (its modal loop follows).
+    void progressDialogOpened(CProgressDlg* pDialog);
 
 protected:
     bool event(QEvent* pEvent) override;
@@ -90,11 +111,16 @@ private:
     void SetStatus(const QString& text);
     void RefreshCommands();
     QWidget* Placeholder(int nId) const;
+    SHistoryInverter PolledInverter();
+    QString ChooseExportFile();
+    void RunExport();
+    void OnExportDone();
 
     CWindowMessageTarget m_target{this};
     CPowerViewLink m_link{m_target};
     CPowerViewData m_data;
     CCommandStates m_commands;
+    CHistoryKeeper m_history{m_data.Store()};
     std::unique_ptr<ConfigWorkbook> m_pWorkbook;
     CDetectionLines* m_pLines = nullptr;
     CAutoComDlg* m_pDetectDlg = nullptr;
@@ -107,4 +133,14 @@ private:
     QCheckBox* m_pTracking = nullptr;
     bool m_bInitialised = false;
     bool m_bShutDown = false;
+
+    // The user export: its inputs, the worker and its progress dialog.
+    std::string m_strExportPath;
+    int m_nExportFrom = 0;
+    int m_nExportTo = 0;
+    int m_nExportStep = 0;
+    bool m_bExporting = false;
+    CExportWorker m_exporter;
+    CExportResult m_exportResult;
+    CProgressDlg* m_pProgressDlg = nullptr;
 };

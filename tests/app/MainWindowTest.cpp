@@ -1,9 +1,11 @@
 // The operator's flows through the real main window, against zelvan-sim
 // running as its own process on a pseudo-terminal.
 #include "AppTestSupport.h"
+#include "XlsReaders.h"
 
 #include "app/MainFrame.h"
 #include "app/TabHolder.h"
+#include "export/ExportSetDlg.h"
 #include "link/PtyPair.h"
 #include "live/PowerCurveView.h"
 #include "live/SysNoteView.h"
@@ -14,9 +16,12 @@
 #include "widgets/MyTextBox.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +55,8 @@ protected:
     void TearDown() override
     {
         m_pFrame.reset();
+        // The day's history, written at the close beside the test program.
+        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/hisdata")).removeRecursively();
         QDir::setCurrent(m_strOldDir);
         ::unsetenv("ZELVAN_SERIAL_PORTS");
     }
@@ -65,7 +72,8 @@ protected:
     bool Enabled(int id) { return m_pFrame->Command(id)->isEnabled(); }
     bool WaitConnected(int ms = 15000)
     {
-        return PumpUntil([this] { return m_pFrame->LinkStatus() == "Connected" && View().Chart()->Values().size() >= 2; }, ms);
+        return PumpUntil(
+            [this] { return m_pFrame->LinkStatus() == "Connected" && View().Chart()->Values().size() >= 2; }, ms);
     }
 
     platform::CMessageBoxRecorder m_boxes{platform::kIdCancel};
@@ -85,6 +93,8 @@ TEST_F(MainWindow, FindsTheInverterShowsItsValuesAndExitsOnlyWhenConfirmed)
     EXPECT_FALSE(m_pFrame->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(m_pFrame->LinkStatus(), "Dis-connected");
     EXPECT_FALSE(Enabled(CCommandStates::ID_PARAMETERS));
+    EXPECT_FALSE(Enabled(CCommandStates::ID_EXPORT));
+    EXPECT_TRUE(Enabled(CCommandStates::ID_TIME_SPAN));
 
     ASSERT_TRUE(WaitConnected());
     EXPECT_TRUE(View().PowerBox()->Text().startsWith("Power  ")) << View().PowerBox()->Text().toStdString();
@@ -94,7 +104,7 @@ TEST_F(MainWindow, FindsTheInverterShowsItsValuesAndExitsOnlyWhenConfirmed)
     EXPECT_TRUE(m_pFrame->SysView()->CO2Box()->Text().startsWith("CO2 reduction  "));
     EXPECT_TRUE(Enabled(CCommandStates::ID_PARAMETERS));
     EXPECT_TRUE(m_pFrame->Command(CCommandStates::ID_TRACKING)->isChecked());
-    EXPECT_FALSE(Enabled(CCommandStates::ID_EXPORT));
+    EXPECT_TRUE(Enabled(CCommandStates::ID_EXPORT)); // connected, no export running
 
     // The other tab hides the power view; polling goes on.
     m_pFrame->Tabs()->SelectView(1);
@@ -155,6 +165,36 @@ TEST_F(MainWindow, WithoutPortsNoDialogOpensAndTheLinkShowsDisconnected)
     EXPECT_TRUE(View().LinkLogic().IsPollThreadRunning());
     EXPECT_TRUE(m_pFrame->close());
     EXPECT_EQ(m_boxes.Count(), 0u);
+}
+
+TEST_F(MainWindow, ExportsTheDaySoFarToAWorkbookThatAnIndependentReaderReads)
+{
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "0", "--serial", "900000000016", "--start", "12:00", "--speed", "60"}));
+    Open(sim.Path());
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_TRUE(PumpUntil([this] { return View().Data().Store().GetTimeCount() >= 4; }, 15000));
+    ASSERT_TRUE(Enabled(CCommandStates::ID_EXPORT));
+
+    CTempFolder folder;
+    View().chooseExportFile = [&] { return QString::fromStdString(folder.File("span.xls")); };
+    // The options as offered: the whole curve so far, every record.
+    QTimer::singleShot(0, [] {
+        if (auto* pDialog = qobject_cast<CExportSetDlg*>(QApplication::activeModalWidget()))
+            DlgItem<QPushButton>(pDialog, 1)->click();
+    });
+    m_pFrame->Command(CCommandStates::ID_EXPORT)->trigger();
+    EXPECT_FALSE(View().IsExporting());
+    EXPECT_EQ(View().ExportStep(), 0);
+
+    const std::optional<CellMap> cells = ReadWithXlrd(folder.File("span.xls"));
+    ASSERT_TRUE(cells);
+    EXPECT_EQ(cells->at({0, 0}).strText, "SN: 900000000016,Model: 2800");
+    EXPECT_EQ(cells->at({1, 4}).strText, "Pac(W)");
+    ASSERT_EQ(cells->count({2, 4}), 1u) << "a record";
+    EXPECT_FALSE(cells->at({2, 4}).bText) << "power as a number";
+    m_boxes.SetAnswer(platform::kIdOk);
+    EXPECT_TRUE(m_pFrame->close());
 }
 
 TEST(PowerViewTexts, ReadOutsAreFormattedAsShown)

@@ -1,14 +1,20 @@
 // The real program, started as its own process under the offscreen platform,
 // against zelvan-sim on pseudo-terminals; what it does is read from its
 // communication log.
+#include "XlsReaders.h"
 #include "link/PtyPair.h"
+#include "platform/WallClock.h"
 #include "sim/SimProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
+#include <sys/inotify.h>
 #include <thread>
 
 namespace {
@@ -27,7 +33,27 @@ public:
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
+        // The history files it wrote beside itself go with the test.
+        for (const std::string& path : HistoryFiles())
+            std::remove(path.c_str());
         std::remove(m_strLog.c_str());
+    }
+
+    // The paths of its history writes, in order.
+    std::vector<std::string> HistoryFiles() const
+    {
+        std::vector<std::string> paths;
+        for (const SLogLine& l : Lines())
+            if (l.strTag == "history" && !l.strText.empty() && l.strText[0] == '/')
+                paths.push_back(l.strText);
+        return paths;
+    }
+    pid_t Pid() const { return m_pid; }
+    // Waits for the end after a SIGKILL.
+    void Reap()
+    {
+        if (m_pid > 0 && ::waitpid(m_pid, nullptr, 0) == m_pid)
+            m_pid = -1;
     }
 
     bool Start(const std::string& ports)
@@ -152,6 +178,94 @@ TEST_P(Program, DetectsPollsNoticesSilenceRecoversAndExits)
     EXPECT_GT(program.WaitFor("status", "Connected", static_cast<std::size_t>(lost), 10000), lost);
 
     EXPECT_EQ(program.Terminate(5000), 0);
+}
+
+namespace {
+
+// The rows of a history workbook as two independent readers see them; the
+// readers must agree.
+std::optional<CellMap> ReadHistory(const std::string& path)
+{
+    const std::optional<CellMap> xlrd = ReadWithXlrd(path);
+    const std::optional<CellMap> freexl = ReadWithFreeXl(path);
+    if (!xlrd || !freexl)
+        return std::nullopt;
+    EXPECT_EQ(*xlrd, *freexl) << path;
+    return xlrd;
+}
+
+// The wall-clock second of a row's time text "%Y-%m-%d %H-%M-%S".
+std::int64_t RowTime(const SReadCell& cell)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    if (std::sscanf(cell.strText.c_str(), "%d-%d-%d %d-%d-%d", &y, &mo, &d, &h, &mi, &s) != 6)
+        return 0;
+    return platform::FromLocal(y, mo, d, h, mi, s);
+}
+
+} // namespace
+
+// Two programs poll the same inverter (two simulated copies) from the same
+// minute, so their curves share one history file. The first ends by SIGTERM
+// and writes it; the second is killed while it saves the same file.
+TEST(ProgramHistory, SigtermWritesTheDayAndAKillDuringASaveLeavesThePreviousFile)
+{
+    const std::string folder = std::string(ZELVAN_BINARY_DIR) + "/bin/hisdata";
+    std::filesystem::create_directories(folder);
+    // Both curves must start in one minute.
+    const int second = platform::ToLocal(platform::WallNow()).nSecond;
+    if (second > 40)
+        std::this_thread::sleep_for(std::chrono::seconds(61 - second));
+
+    const std::vector<std::string> args = {"--protocol", "1", "--serial", "900000000015", "--speed", "60"};
+    CSimProcess simA, simB;
+    ASSERT_TRUE(simA.Start(args));
+    ASSERT_TRUE(simB.Start(args));
+    CProgram a, b;
+    ASSERT_TRUE(a.Start(simA.Path()));
+    ASSERT_TRUE(b.Start(simB.Path()));
+    const int connectedA = a.WaitFor("status", "Connected", 0, 15000);
+    const int connectedB = b.WaitFor("status", "Connected", 0, 15000);
+    ASSERT_GE(connectedA, 0);
+    ASSERT_GE(connectedB, 0);
+    ASSERT_GE(a.WaitFor("rx", "", static_cast<std::size_t>(connectedA) + 8, 10000), 0);
+    ASSERT_GE(b.WaitFor("rx", "", static_cast<std::size_t>(connectedB) + 8, 10000), 0);
+
+    const std::int64_t tmEnd = platform::WallNow();
+    EXPECT_EQ(a.Terminate(5000), 0);
+    ASSERT_EQ(a.HistoryFiles().size(), 1u);
+    const std::string path = a.HistoryFiles()[0];
+    EXPECT_EQ(path.rfind(folder + "/900000000015,", 0), 0u) << path;
+    const std::optional<CellMap> before = ReadHistory(path);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->at({0, 0}).strText, "SN: 900000000015,Model: 2800");
+    int last = 2;
+    while (before->count({last + 1, 0}))
+        ++last;
+    ASSERT_EQ(before->count({2, 0}), 1u) << "at least one row";
+    EXPECT_LE(std::llabs(RowTime(before->at({last, 0})) - tmEnd), 60) << "rows up to the last minute";
+
+    // The second program's exit save starts with its temporary file beside
+    // the target: it is killed right then.
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+    ::kill(b.Pid(), SIGTERM);
+    pollfd pfd{watch, POLLIN, 0};
+    const bool bSaving = ::poll(&pfd, 1, 5000) == 1;
+    ::kill(b.Pid(), SIGKILL);
+    b.Reap();
+    ::close(watch);
+    ASSERT_TRUE(bSaving) << "no save started";
+
+    const std::optional<CellMap> after = ReadHistory(path);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(*after, *before);
+    int temporaries = 0; // left by the killed save: it was cut in the middle
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind(".900000000015,", 0) == 0)
+            temporaries += std::filesystem::remove(entry.path());
+    EXPECT_EQ(temporaries, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProtocolTypes, Program, ::testing::Values(0, 1, 2),
