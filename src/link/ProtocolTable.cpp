@@ -101,6 +101,7 @@ constexpr std::array<SPageWriteStep, 11> kAddressPageWrites{{
 // the page does not show.
 constexpr std::uint16_t kNeutralGain = 1000;
 constexpr std::uint16_t kNeutralOffset = 0;
+// clang-format off
 constexpr std::array<SFixedWord, 23> kAddressPageFixedWords{{
     {kUnlockRegister, kUnlockWord},
     {41009, kNeutralGain}, {41010, kNeutralOffset}, {41011, kNeutralGain}, {41012, kNeutralOffset},
@@ -110,6 +111,7 @@ constexpr std::array<SFixedWord, 23> kAddressPageFixedWords{{
     {41057, kNeutralGain}, {41058, kNeutralOffset}, {41059, kNeutralGain}, {41060, kNeutralOffset},
     {41061, kNeutralGain}, {41062, kNeutralOffset},
 }};
+// clang-format on
 
 constexpr SProtocolFacts kFacts[3] = {
     {

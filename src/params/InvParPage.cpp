@@ -27,10 +27,9 @@ constexpr int kSendAtNextTick = 501;
 // Index of "STANDARD_CODE" in the workbook's setting names.
 constexpr int kStandardCodeName = 25;
 
-const std::vector<int> kCommandControls = {CInvParPage::kIdSetAllPars, CInvParPage::kIdIsland,
-                                           CInvParPage::kIdGfci,       CInvParPage::kIdIso,
-                                           CInvParPage::kIdSelfTest,   CInvParPage::kIdClearEnergy,
-                                           CInvParPage::kIdStandardCombo};
+const std::vector<int> kCommandControls = {
+    CInvParPage::kIdSetAllPars, CInvParPage::kIdIsland,      CInvParPage::kIdGfci,         CInvParPage::kIdIso,
+    CInvParPage::kIdSelfTest,   CInvParPage::kIdClearEnergy, CInvParPage::kIdStandardCombo};
 
 std::string Utf8(const std::u16string& text)
 {
@@ -85,7 +84,8 @@ std::string FormatScaledPair(std::uint32_t raw, float scale)
 // Four BCD digits as their number / 100 (0x0805 shows 8.05).
 std::string BcdVersionText(std::uint16_t word)
 {
-    const unsigned number = (word >> 12) * 1000u + ((word >> 8) & 0xF) * 100u + ((word >> 4) & 0xF) * 10u + (word & 0xF);
+    const unsigned number =
+        (word >> 12) * 1000u + ((word >> 8) & 0xF) * 100u + ((word >> 4) & 0xF) * 10u + (word & 0xF);
     return Printf("%3.2f", number / 100.0);
 }
 
@@ -155,7 +155,8 @@ std::string ReplaceBounds(unsigned nId, const std::string& low, const std::strin
 
 SPagePrompt IntegerRangePrompt(int nField, double low, double high)
 {
-    return {nField, ReplaceBounds(res::IDS_PARSE_INT_RANGE, Printf("%.0f", std::trunc(low)), Printf("%.0f", std::trunc(high)))};
+    return {nField,
+            ReplaceBounds(res::IDS_PARSE_INT_RANGE, Printf("%.0f", std::trunc(low)), Printf("%.0f", std::trunc(high)))};
 }
 
 SPagePrompt RealRangePrompt(int nField, double low, double high)
@@ -409,9 +410,8 @@ SRegisterBlock CInvParPage::ReadBlockAt(int block) const
     const auto blocks = ProtocolFacts(m_nType).pageBlocks;
     if (blocks.empty())
         return {};
-    const SPageReadBlock& b = blocks[block >= 0 && static_cast<std::size_t>(block) < blocks.size()
-                                         ? static_cast<std::size_t>(block)
-                                         : 0];
+    const SPageReadBlock& b =
+        blocks[block >= 0 && static_cast<std::size_t>(block) < blocks.size() ? static_cast<std::size_t>(block) : 0];
     if (m_bEarlyVersion && b.earlyVersion.nCount > 0)
         return b.earlyVersion;
     if (m_bLargeModel.load() && b.largeModel.nCount > 0)
@@ -742,7 +742,8 @@ std::optional<SPagePrompt> CInvParPage::TakeFields()
     for (const auto& [i, t] : taken) {
         if (t.bValid) {
             const SSettableParameter& p = SettableParameters()[static_cast<std::size_t>(i)];
-            m_vars.settings[static_cast<std::size_t>(i)] = p.kind == EValueKind::kUnsigned ? AsUnsigned32(t.value) : t.value;
+            m_vars.settings[static_cast<std::size_t>(i)] =
+                p.kind == EValueKind::kUnsigned ? AsUnsigned32(t.value) : t.value;
         } else if (t.prompt && !first) {
             first = t.prompt;
         }
@@ -891,8 +892,8 @@ std::optional<SPagePrompt> CInvParPage::OnStandardSelected(int nIndex)
     const std::vector<std::string>& items = StandardItems();
     if (!Field(kIdStandardCombo).bEnabled || nIndex < 0 || static_cast<std::size_t>(nIndex) >= items.size())
         return std::nullopt;
-    const int standard = static_cast<int>(std::find(items.begin(), items.end(), items[static_cast<std::size_t>(nIndex)]) -
-                                          items.begin());
+    const int standard = static_cast<int>(
+        std::find(items.begin(), items.end(), items[static_cast<std::size_t>(nIndex)]) - items.begin());
     // Without its code the name would change while the limits stay.
     double code = 0;
     if (LookupStandardValue(kStandardCodeName, m_workbook, standard, code) != 0 || !(code > -1 && code < 65536)) {
@@ -917,9 +918,10 @@ std::optional<SPagePrompt> CInvParPage::OnStandardSelected(int nIndex)
         double held = s.integer ? std::trunc(value) : value;
         if (p.kind == EValueKind::kFloat)
             held = static_cast<float>(held);
-        const bool holds = std::isfinite(held) && (p.kind == EValueKind::kFloat ||
-                                                   (p.kind == EValueKind::kUnsigned ? held >= 0 && held <= 4294967295.0
-                                                                                    : held >= -2147483648.0 && held <= 2147483647.0));
+        const bool holds =
+            std::isfinite(held) && (p.kind == EValueKind::kFloat ||
+                                    (p.kind == EValueKind::kUnsigned ? held >= 0 && held <= 4294967295.0
+                                                                     : held >= -2147483648.0 && held <= 2147483647.0));
         if (holds)
             m_vars.settings[static_cast<std::size_t>(s.target)] = held;
     }
@@ -970,7 +972,8 @@ std::optional<std::uint16_t> CInvParPage::WordFor(int nRegister, std::optional<S
             // Held to its bounds when taken; a word that cannot hold it is never sent.
             if (FitsRegister(p, value, scale))
                 return EncodeSetting(p, value, scale);
-            prompt = RealRangePrompt(p.setField, p.wordMin / static_cast<double>(scale), p.wordMax / static_cast<double>(scale));
+            prompt = RealRangePrompt(p.setField, p.wordMin / static_cast<double>(scale),
+                                     p.wordMax / static_cast<double>(scale));
             return std::nullopt;
         }
         }

@@ -19,7 +19,7 @@ class ConfigWorkbook;
 // What the page shows in one control, by control id. The window copies it
 // into the control; which members matter depends on the control's kind.
 struct SPageField {
-    std::string strText;            // edit fields: the text shown
+    std::string strText; // edit fields: the text shown
     bool bVisible = true;
     bool bEnabled = true;
     bool bChecked = false;          // check boxes
@@ -53,10 +53,10 @@ struct SPageWrite {
     EForm form = EForm::kRegisters;
     int nStart = 0; // first register (kRegisters)
     std::vector<std::uint16_t> words;
-    std::uint64_t qwSerial = 0; // kSerialNumber
-    int nSwitch = 0;            // kSwitch: the check box's id
-    bool bChecked = false;      // kSwitch: its state at the click
-    int nNewAddress = -1;       // the link moves to this slave address (-1: stays)
+    std::uint64_t qwSerial = 0;   // kSerialNumber
+    int nSwitch = 0;              // kSwitch: the check box's id
+    bool bChecked = false;        // kSwitch: its state at the click
+    int nNewAddress = -1;         // the link moves to this slave address (-1: stays)
     bool bMoveAfterReply = false; // ... once the reply is in, else right after sending
 };
 
@@ -155,7 +155,7 @@ public:
     // --- CInvComSet ---
     void OnRegisterValue(platform::WPARAM wParam, platform::LPARAM lParam) override;
     void DisplayRegisterValue(int nRegister, platform::WPARAM wParam, std::uint16_t wValue) override;
-    void SendRequest() override;      // poll thread
+    void SendRequest() override; // poll thread
     void EnableCommands(bool bEnable) override;
 
 private:
@@ -207,9 +207,9 @@ private:
     void SendWrite(const SPageWrite& step);
 
     const ConfigWorkbook& m_workbook;
-    std::map<int, SPageField> m_fields;                 // UI thread
-    std::unordered_map<int, SSlot> m_slots;             // by register of the protocol type
-    std::unordered_map<int, std::uint16_t> m_lastRead;  // words read in this dialog
+    std::map<int, SPageField> m_fields;                // UI thread
+    std::unordered_map<int, SSlot> m_slots;            // by register of the protocol type
+    std::unordered_map<int, std::uint16_t> m_lastRead; // words read in this dialog
     SPageVariables m_vars;
     std::string m_strModelText;
     std::string m_strReadStandardName; // last read from the inverter
