@@ -65,7 +65,9 @@ struct SPageWrite {
 // standard choice, the serial number, the bounds of entered values and the
 // write sequences of its commands. The window binds it to controls: it
 // shows Field(id) whenever onFieldChanged names id, passes edits, clicks,
-// selections and Enter on, and shows the prompts it gets back.
+// selections and Enter on, and shows the prompts it gets back. A refused
+// click or selection names its control again: the window then shows the
+// field's state, which the refusal left as it was.
 //
 // Threads:
 //  - UI thread: Open, every On... operation, SetFieldText, Field, Variables,

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "InverterSim.h"
 #include "WorkbookFiles.h"
@@ -414,6 +415,18 @@ TEST(InvParPage, SwitchesUnlockOnceAndHoldTheClickUntilWritten)
     writes = bench.Writes(second);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0], WriteFrame({7}, 1106, {1}));
+
+    // Self test and clear energy: their command words, then reading again.
+    const std::size_t commands = bench.frames.size();
+    bench.page.OnSelfTest();
+    bench.RunCommand();
+    bench.page.OnClearEnergy();
+    bench.RunCommand();
+    writes = bench.Writes(commands);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0], WriteFrame({7}, 0x0131, {0x4000}));
+    EXPECT_EQ(writes[1], WriteFrame({7}, 0x0131, {0x8000}));
+    EXPECT_TRUE(bench.page.Field(P::kIdSelfTest).bEnabled);
 }
 
 TEST(InvParPage, FirstCycleChoosesTheStandardByCodeAndByName)
@@ -683,4 +696,42 @@ TEST(InvParPage, TheFirstCyclePromptComesAfterTheValueWasCounted)
     EXPECT_EQ(counted, 3) << "the serial number's third value";
     EXPECT_EQ(bench.link.LinkState(), kLinkIdle);
     EXPECT_EQ(bench.page.Variables().settings[kVacLow], 203) << "kept";
+}
+
+TEST(InvParPage, ThePollThreadSendsWhatTheOperatorCommittedWhileFieldsChange)
+{
+    CPageBench bench(1);
+    bench.Open();
+    std::atomic<bool> stop{false};
+    std::thread poll([&] {
+        while (!stop.load()) {
+            bench.page.OnTick(); // SendRequest from here, as the poll thread does
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto serve = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 20000 && !done(); ++i) {
+            bench.Answer();
+            bench.Pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    };
+    ASSERT_TRUE(serve([&] { return bench.page.IsFirstReadDone(); }));
+    const std::size_t from = bench.frames.size();
+    bench.page.SetFieldText(1183, "9");
+    ASSERT_FALSE(bench.page.OnSetAllPars());
+    // Edits after the commit change nothing that is sent.
+    bench.page.SetFieldText(1183, "11");
+    bench.page.SetFieldText(1102, "250");
+    EXPECT_TRUE(serve([&] { return bench.Writes(from).size() == 4 && bench.page.Mode() == kModeCyclicRead; }));
+    stop.store(true);
+    poll.join();
+    const std::vector<Bytes> writes = bench.Writes(from);
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0][11], 0x07) << "VacLow 203.0 as read";
+    EXPECT_EQ(writes[0][12], 0xEE);
+    EXPECT_EQ(writes[2].size(), 1u + 6 + 42 + 2);
+    EXPECT_EQ(writes[2][7 + 2 * 20 + 1], 9) << "the address committed";
+    EXPECT_EQ(bench.sim->Address(), 9);
 }
