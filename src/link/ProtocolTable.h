@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 // Plain structs carry an S prefix; their members keep the type prefix
 // without m_ (SRegisterBlock::nStart).
@@ -32,6 +33,37 @@ enum class ERegisterNumbering { kIndex, kAddress };
 enum class ECommandForm {
     kCoil,        // write single coil (0x05) with 0xFF00
     kCommandWord, // write one holding register with a command word
+};
+
+// One read of the parameter page's cycle, with the variants that replace it
+// for the early firmware versions and for a large model ({0, 0}: no variant).
+struct SPageReadBlock {
+    SRegisterBlock block;
+    SRegisterBlock earlyVersion;
+    SRegisterBlock largeModel;
+};
+
+// One write step of the parameter page's "Set all pars": a block of
+// registers whose words come from the page, or the link's serial-number
+// write. Variants as for the read blocks.
+enum class EPageWriteForm { kRegisters, kSerialNumber };
+struct SPageWriteStep {
+    EPageWriteForm form;
+    SRegisterBlock block;
+    SRegisterBlock earlyVersion;
+    SRegisterBlock largeModel;
+    // When the link moves to the Modbus address just written: as soon as the
+    // step is sent (the inverter answers from there), or once its reply is in
+    // (the inverter answers from the old one). Only when the block holds the
+    // address register.
+    bool bNewAddressAfterSend;
+    bool bNewAddressAfterReply;
+};
+
+// A word the page writes as it is, whatever it read or holds.
+struct SFixedWord {
+    int nRegister;
+    std::uint16_t wWord;
 };
 
 // Everything that tells the three addressing variants apart, as data. The
@@ -82,6 +114,18 @@ struct SProtocolFacts {
     int nIsoRegister;
     int nIslandRegister;
     bool bIslandSwitchInverted; // 0 turns the island test on
+
+    // The parameter page: its read cycle, the register whose value closes
+    // the first cycle (for a large model the other one), the steps of "Set
+    // all pars", the words written as given, and the unlock word written
+    // before the first switch of a dialog (register 0: none).
+    std::span<const SPageReadBlock> pageBlocks;
+    int nPageCycleEnd;
+    int nPageCycleEndLarge;
+    std::span<const SPageWriteStep> pageWriteSteps;
+    std::span<const SFixedWord> pageFixedWords;
+    int nUnlockRegister;
+    std::uint16_t wUnlockWord;
 };
 
 // The facts of protocol type 0, 1 or 2; any other number gets type 2's,
@@ -92,6 +136,10 @@ const SProtocolFacts& ProtocolFacts(int type);
 constexpr int kFirstProbeType = 1;
 
 bool UsesAddressNumbering(int protocolType);
+
+// Firmware versions (the version text read under type 0) whose settings end
+// at index 140: the page reads and writes two registers fewer.
+bool IsEarlySettingsVersion(std::string_view version);
 
 // The block that poll step `step` of a protocol type reads, or nothing when
 // the step sends no request.
