@@ -382,11 +382,14 @@ void CPowerViewLink::OnRegisterValue(platform::WPARAM wParam, platform::LPARAM l
 
 void CPowerViewLink::OnPageValue(CInvComSet& page, platform::WPARAM wParam, platform::LPARAM lParam)
 {
+    // The request's state is taken before the page counts the value: its
+    // last value of a reply sets the link idle.
     const int start = m_link.LastRegister();
     const int reg = start + page.ValueCount();
+    const int nLinkState = m_link.LinkState();
     page.OnRegisterValue(wParam, lParam);
     if (m_hooks.onPageValue)
-        m_hooks.onPageValue(reg, static_cast<std::uint16_t>(lParam), start,
+        m_hooks.onPageValue(reg, static_cast<std::uint16_t>(lParam), start, nLinkState,
                             m_link.LinkState() == kLinkIdle);
 }
 
@@ -403,7 +406,13 @@ void CPowerViewLink::CountPollValue(std::uint16_t wValue)
     m_nPos.store(0);
     const SProtocolFacts& facts = m_link.Facts();
     if (m_bFirstReplyPending.load()) {
+        // The serial number is in: a connection to another inverter than
+        // the one polled before reads it from the start (its model code).
         m_bFirstReplyPending.store(false);
+        const SPolledInverter polled{m_link.ProtocolType(), m_link.Serial()};
+        if (m_polled && *m_polled != polled)
+            m_nNextStep.store(0);
+        m_polled = polled;
         if (facts.nStepAfterConnect >= 0)
             m_nNextStep.store(facts.nStepAfterConnect);
         return;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,10 @@ struct SPowerViewHooks {
     std::function<void(int nRegister, std::uint16_t wValue, int nLinkState)> onValue;
     // UI thread: one value while a parameter page is open, after the page
     // has counted it: its register (numbered with the page's count), the
-    // start register of the request and whether the link is now idle.
-    std::function<void(int nRegister, std::uint16_t wValue, int nStartRegister, bool bLinkIdle)> onPageValue;
+    // start register of the request, the link state of that request (2 for
+    // a read) and whether the link is now idle.
+    std::function<void(int nRegister, std::uint16_t wValue, int nStartRegister, int nLinkState, bool bLinkIdle)>
+        onPageValue;
     // UI thread: a polling cycle has ended (after its last value).
     std::function<void()> onCycleEnd;
     // UI thread: the status bar's connection pane ("Connected", "Dis-connected").
@@ -159,6 +162,14 @@ private:
     std::atomic<int> m_nNextStep{0};
     std::atomic<int> m_nMissedPolls{0};
     bool m_bLinkLostShown = false; // UI thread only
+    // The inverter polled since the last connection (UI thread only): a
+    // connection to another one starts polling at its first step.
+    struct SPolledInverter {
+        int nProtocolType = -1;
+        SerialBytes serial{};
+        bool operator==(const SPolledInverter&) const = default;
+    };
+    std::optional<SPolledInverter> m_polled;
 
     platform::IMessageTarget& m_owner;
     CInverterCom m_link;

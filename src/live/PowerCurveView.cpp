@@ -87,8 +87,8 @@ void CPowerCurveView::AttachHooks()
     hooks.onValue = [this](int reg, std::uint16_t w, int state) {
         m_data.OnValue(m_link.Link().ProtocolType(), reg, w, state, m_link.VersionText());
     };
-    hooks.onPageValue = [this](int reg, std::uint16_t w, int start, bool bIdle) {
-        m_data.OnPageValue(m_link.Link().ProtocolType(), reg, w, start, bIdle, m_link.VersionText(),
+    hooks.onPageValue = [this](int reg, std::uint16_t w, int start, int state, bool bIdle) {
+        m_data.OnPageValue(m_link.Link().ProtocolType(), reg, w, start, state, bIdle, m_link.VersionText(),
                            platform::WallNow());
     };
     hooks.onCycleEnd = [this] { m_data.OnCycleEnd(m_link.Link().ProtocolType(), platform::WallNow()); };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "link/InverterCom.h"
 #include "link/ProtocolTable.h"
 #include "live/RegisterMap.h"
 #include "live/ValueStore.h"
@@ -66,9 +67,11 @@ void CPowerViewData::OnCycleEnd(int protocolType, std::int64_t tmNow)
 }
 
 void CPowerViewData::OnPageValue(int protocolType, int nRegister, std::uint16_t wValue, int nStartRegister,
-                                 bool bLinkIdle, const std::string& version, std::int64_t tmNow)
+                                 int nLinkState, bool bLinkIdle, const std::string& version, std::int64_t tmNow)
 {
-    StoreRegisterValue(m_store, protocolType, nRegister, wValue, version, true, 0);
+    if (nLinkState != kLinkRead)
+        return;
+    StoreRegisterValue(m_store, protocolType, nRegister, wValue, version, false, nLinkState);
     if (!bLinkIdle)
         return;
     const SProtocolFacts& facts = ProtocolFacts(protocolType);

@@ -47,10 +47,11 @@ public:
     // A polling cycle ended: opens the parameter dialog if asked for, else
     // updates the displays and checks the history for the last sample.
     void OnCycleEnd(int protocolType, std::int64_t tmNow);
-    // One value while the parameter page drives the link: stored always;
-    // the end of a running-data reply refreshes what it brought.
-    void OnPageValue(int protocolType, int nRegister, std::uint16_t wValue, int nStartRegister, bool bLinkIdle,
-                     const std::string& version, std::int64_t tmNow);
+    // One value while the parameter page drives the link: stored only when
+    // it answers a read (the echo of a write or a command is no sample); the
+    // end of a running-data reply refreshes what it brought.
+    void OnPageValue(int protocolType, int nRegister, std::uint16_t wValue, int nStartRegister, int nLinkState,
+                     bool bLinkIdle, const std::string& version, std::int64_t tmNow);
 
     void RequestParameters() { m_bOpenParamsPending = true; }
     bool IsParametersRequested() const { return m_bOpenParamsPending; }

@@ -44,8 +44,11 @@ public:
     CLiveView()
     {
         SPowerViewHooks hooks;
-        hooks.onValue = [this](int, std::uint16_t, int) { ++nValues; };
-        hooks.onPageValue = [this](int, std::uint16_t, int, bool) { ++nPageValues; };
+        hooks.onValue = [this](int reg, std::uint16_t, int) {
+            ++nValues;
+            nModelReads += reg == 44 ? 1 : 0; // the model code of types 0 and 1
+        };
+        hooks.onPageValue = [this](int, std::uint16_t, int, int, bool) { ++nPageValues; };
         hooks.onCycleEnd = [this] { ++nCycles; };
         hooks.onStatus = [this](const std::string& s) { statuses.push_back(s); };
         hooks.postDetectionLine = [this](const std::string& s) {
@@ -54,6 +57,7 @@ public:
         };
         hooks.endDetectionDialog = [this] { bDialogEnded = true; };
         hooks.runDetectionDialog = [this] {
+            bDialogEnded = false;
             view.SetDetectionDialogAlive(true);
             PumpUntil([this] { return bDialogEnded; }, nDetectTimeoutMs);
             view.SetDetectionDialogAlive(false);
@@ -110,6 +114,7 @@ public:
     platform::CMessageQueue queue;
     CPowerViewLink view{queue};
     int nValues = 0;
+    int nModelReads = 0;
     int nPageValues = 0;
     int nCycles = 0;
     int nLinkLost = 0;
@@ -234,6 +239,30 @@ TEST(LiveSupervision, DeviceGoneAndBackUnderTheSameNameIsPolledAgain)
     EXPECT_EQ(live.statuses.back(), "Connected");
     EXPECT_LE(boxes.Count(), 1u) << "no box for the quiet attempts";
     std::filesystem::remove_all(dir);
+}
+
+TEST(LivePolling, ANewDetectionFindingAnotherInverterReadsItFromTheStart)
+{
+    CSimProcess first;
+    CSimProcess second;
+    ASSERT_TRUE(first.Start({"--protocol", "1", "--serial", "111111111111"}));
+    ASSERT_TRUE(second.Start({"--protocol", "1", "--serial", "222222222222"}));
+    CLiveView live;
+    ASSERT_TRUE(live.Detect(first.Path()));
+    ASSERT_TRUE(live.WaitCycles(2, 8000));
+    EXPECT_EQ(live.nModelReads, 1);
+
+    // The same inverter again: polling goes on where it was.
+    live.view.OnRescanPorts();
+    ASSERT_TRUE(live.WaitCycles(2, 8000));
+    EXPECT_EQ(live.nModelReads, 1);
+
+    // Another one: its model code is read before its running data.
+    ::setenv("ZELVAN_SERIAL_PORTS", second.Path().c_str(), 1);
+    live.view.OnRescanPorts();
+    ASSERT_TRUE(live.WaitCycles(2, 8000));
+    EXPECT_EQ(FormatSerialNumber(live.view.Link().Serial()), "222222222222");
+    EXPECT_EQ(live.nModelReads, 2);
 }
 
 // A page that reads the running data in one block.

@@ -97,28 +97,34 @@ TEST(PowerViewData, PageRepliesRefreshWhatTheyBrought)
     Recorded rec;
     Attach(data, rec);
     // Type 1: the running-data reply refreshes everything once the link is idle.
-    data.OnPageValue(1, 23, 100, 11, false, "", 0);
+    data.OnPageValue(1, 23, 100, 11, kLinkRead, false, "", 0);
     EXPECT_TRUE(rec.displays.empty());
-    data.OnPageValue(1, 24, 5, 11, true, "", 0);
+    data.OnPageValue(1, 24, 5, 11, kLinkRead, true, "", 0);
     ASSERT_EQ(rec.displays.size(), 1u);
-    data.OnPageValue(1, 120, 1, 82, true, "", 0); // a settings reply: nothing
+    data.OnPageValue(1, 120, 1, 82, kLinkRead, true, "", 0); // a settings reply: nothing
     EXPECT_EQ(rec.displays.size(), 1u);
 
     // Type 2: power, then energy, then the history check, one reply each.
     CPowerViewData two;
     Recorded rec2;
     Attach(two, rec2);
-    two.OnPageValue(2, 30001, 3000, 30001, false, "", 0); // a sample time
-    two.OnPageValue(2, 30017, 0, 30001, false, "", 0);
-    two.OnPageValue(2, 30018, 1500, 30001, true, "", 0);
+    two.OnPageValue(2, 30001, 3000, 30001, kLinkRead, false, "", 0); // a sample time
+    two.OnPageValue(2, 30017, 0, 30001, kLinkRead, false, "", 0);
+    two.OnPageValue(2, 30018, 1500, 30001, kLinkRead, true, "", 0);
     ASSERT_EQ(rec2.displays.size(), 1u);
     EXPECT_FLOAT_EQ(*rec2.displays[0].fPower, 1500.0f);
     EXPECT_FALSE(rec2.displays[0].fTotal);
-    two.OnPageValue(2, 30021, 0, 30021, false, "", 0);
-    two.OnPageValue(2, 30022, 2000, 30021, true, "", 0);
+    two.OnPageValue(2, 30021, 0, 30021, kLinkRead, false, "", 0);
+    two.OnPageValue(2, 30022, 2000, 30021, kLinkRead, true, "", 0);
     ASSERT_EQ(rec2.displays.size(), 2u);
     EXPECT_FALSE(rec2.displays[1].fPower);
     EXPECT_FLOAT_EQ(*rec2.displays[1].fCo2, 140.0f);
-    two.OnPageValue(2, 31019, 0, 31001, true, "", 0);
+    two.OnPageValue(2, 31019, 0, 31001, kLinkRead, true, "", 0);
     EXPECT_EQ(rec2.historyChecks, std::vector<std::size_t>{0});
+
+    // The echo of a write or a self test is no sample and refreshes nothing.
+    two.OnPageValue(2, 30018, 9999, 30001, kLinkWrite, true, "", 0);
+    two.OnPageValue(2, 30018, 9999, 30001, kLinkSelfTest, true, "", 0);
+    EXPECT_EQ(rec2.displays.size(), 2u);
+    EXPECT_EQ(two.Store().GetSize(kSeriesPac), 1u);
 }
