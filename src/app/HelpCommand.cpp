@@ -22,8 +22,13 @@ QString ChmMimeType(const QString& path)
 
 QUrl CHelpCommand::Target(const QString& appDir, const HandlerQuery& hasHandler)
 {
-    const QDir dir(appDir);
-    const QString chm = dir.filePath(QString::fromLatin1(kHelpFile));
+    QDir dir(appDir);
+    QString chm = dir.filePath(QString::fromLatin1(kHelpFile));
+    if (!QFileInfo(chm).isFile()) {
+        // An installed program keeps its manual with its other files.
+        dir.setPath(QDir(appDir).filePath(QStringLiteral("../share/zelvan")));
+        chm = dir.filePath(QString::fromLatin1(kHelpFile));
+    }
     if (!QFileInfo(chm).isFile())
         return {};
     if (hasHandler && hasHandler(ChmMimeType(chm)))

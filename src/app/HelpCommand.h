@@ -4,8 +4,8 @@
 
 #include <functional>
 
-// The help command: "Help.chm" from the program's folder, opened with the
-// desktop's handler for it. Where no program is registered for compiled
+// The help command: "Help.chm" from the program's folder (for an installed
+// program: <prefix>/share/zelvan), opened with the desktop's handler for it. Where no program is registered for compiled
 // help (the usual Linux desktop), the same manual as HTML beside it opens
 // in the browser instead. Without "Help.chm" nothing happens.
 class CHelpCommand {

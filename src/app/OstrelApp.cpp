@@ -11,6 +11,7 @@
 
 #include "app/MainFrame.h"
 #include "app/QtMessageBox.h"
+#include "export/HistoryFile.h"
 #include "live/PowerCurveView.h"
 #include "platform/CommLog.h"
 
@@ -91,6 +92,7 @@ bool COstrelApp::InitInstance()
     WatchTerminationSignals();
     ChooseWorkingDirectory(m_strAppDir);
     platform::CommLog("start", "files in " + QDir::currentPath().toStdString());
+    platform::CommLog("start", "history in " + HistoryFolder(HistoryHome(m_strAppDir.toStdString())));
     m_pFrame = std::make_unique<CMainFrame>();
     m_pFrame->OnCreateClient();
     m_pFrame->show();

@@ -3,13 +3,46 @@
 #include "platform/WallClock.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string WithSlash(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+} // namespace
 
 std::string HistoryFolder(const std::string& appDir)
 {
-    std::string folder = appDir;
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder + "hisdata/";
+    return WithSlash(appDir) + "hisdata/";
+}
+
+std::string HistoryHome(const std::string& appDir)
+{
+    const std::string home = WithSlash(appDir);
+#ifdef _WIN32
+    return home;
+#else
+    const auto writable = [](const std::string& path) { return ::access(path.c_str(), W_OK | X_OK) == 0; };
+    const std::string hisdata = home + "hisdata";
+    if (::access(hisdata.c_str(), F_OK) == 0 ? writable(hisdata) : writable(home.empty() ? "." : home))
+        return home;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') // relative values are to be ignored
+        return WithSlash(xdg) + "zelvan/";
+    const char* user = std::getenv("HOME");
+    if (user != nullptr && user[0] == '/')
+        return WithSlash(user) + ".local/share/zelvan/";
+    return home; // nowhere else to go: the write fails there and says so
+#endif
 }
 
 std::string HistoryFileName(const std::string& serialText, int rating, std::int64_t curveStart)

@@ -6,6 +6,12 @@
 // A folder given without its closing slash gets one.
 std::string HistoryFolder(const std::string& appDir);
 
+// The folder that holds "hisdata/": the program's folder when its history
+// folder can be written there (a portable copy, as on Windows); otherwise,
+// for an installed program, $XDG_DATA_HOME/zelvan/ (~/.local/share/zelvan/
+// by default). Ends with a slash.
+std::string HistoryHome(const std::string& appDir);
+
 // The name of a day curve's history workbook: the serial number text, ",",
 // the rating, ",", the curve's local start time "%Y-%m-%d %H-%M", ".xls";
 // e.g. "123456789012,3000,2013-01-08 07-05.xls".

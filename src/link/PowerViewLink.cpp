@@ -23,9 +23,8 @@ const char* const kConnected = "Connected";
 const char* const kDisconnected = "Dis-connected";
 const char* const kTimeOutCaption = "Zelvan";
 // Under the "Detecting" line of a port the user may not open.
-const char* const kNoPermissionLine =
-    "  No permission to open this port: add your user to the group \"dialout\" "
-    "(sudo usermod -aG dialout $USER) and log in again.";
+const char* const kNoPermissionLine = "  No permission to open this port: add your user to the group \"dialout\" "
+                                      "(sudo usermod -aG dialout $USER) and log in again.";
 
 } // namespace
 

@@ -127,8 +127,8 @@ public:
     int PortIndex() const { return m_nPortIndex.load(); }
     bool IsFirstReplyPending() const { return m_bFirstReplyPending.load(); }
     bool IsVersionPending() const { return m_bVersionPending.load(); }
-    int Pos() const { return m_nPos.load(); }          // position of the next value in the current reply
-    int Step() const { return m_nStep.load(); }        // poll step in flight
+    int Pos() const { return m_nPos.load(); }           // position of the next value in the current reply
+    int Step() const { return m_nStep.load(); }         // poll step in flight
     int NextStep() const { return m_nNextStep.load(); } // poll step sent next
     int MissedPolls() const { return m_nMissedPolls.load(); }
     // Connected already on a known link: for tests that skip detection.

@@ -51,7 +51,7 @@ public:
     explicit CHistoryKeeper(CTestResult& store) : m_store(store) {}
 
     void SetHooks(SHistoryHooks hooks) { m_hooks = std::move(hooks); }
-    // The program's folder (history files go to its "hisdata/").
+    // The folder whose "hisdata/" holds the history files (HistoryHome()).
     void SetAppDir(const std::string& appDir) { m_strAppDir = appDir; }
     // The curve's start time (the chart's base time), wall-clock seconds.
     void SetCurveStart(std::int64_t tmStart) { m_tmCurveStart = tmStart; }

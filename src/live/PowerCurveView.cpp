@@ -13,6 +13,7 @@
 #include "config/ConfigWorkbook.h"
 #include "export/AxisSetDlg.h"
 #include "export/ExportSetDlg.h"
+#include "export/HistoryFile.h"
 #include "export/ProgressDlg.h"
 #include "export/TimeSpan.h"
 #include "live/RegisterMap.h"
@@ -120,7 +121,7 @@ void CPowerCurveView::AttachHooks()
         }
     };
     m_history.SetHooks(std::move(history));
-    m_history.SetAppDir(m_strAppDir.toStdString());
+    m_history.SetAppDir(HistoryHome(m_strAppDir.toStdString()));
     m_commands.SetListener([this](int, CCommandStates::SState) {});
 }
 

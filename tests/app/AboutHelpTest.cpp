@@ -29,6 +29,9 @@ TEST(AboutDlgTest, ShowsNameVersionWholePictureAndBuildLine)
     const QPixmap picture = pPicture->pixmap();
     ASSERT_FALSE(picture.isNull());
     EXPECT_TRUE(pPicture->contentsRect().size().expandedTo(picture.size()) == pPicture->contentsRect().size());
+    // Where the files come from and where the history goes, for support calls.
+    EXPECT_EQ(DlgItem<QLabel>(&dialog, CAboutDlg::IDC_FILES)->text(), QStringLiteral("Files: ") + QDir::currentPath());
+    EXPECT_TRUE(DlgItem<QLabel>(&dialog, CAboutDlg::IDC_HISTORY)->text().endsWith(QStringLiteral("/hisdata")));
 }
 
 TEST(HelpCommandTest, OpensCompiledHelpWithAViewerElseTheHtmlManualAndNothingWithoutIt)
@@ -58,4 +61,10 @@ TEST(HelpCommandTest, OpensCompiledHelpWithAViewerElseTheHtmlManualAndNothingWit
               QUrl::fromLocalFile(dir.filePath(QStringLiteral("help/index.html"))));
     QFile::remove(dir.filePath(QStringLiteral("help/index.html")));
     EXPECT_TRUE(CHelpCommand::Target(dir.path(), none).isEmpty());
+
+    // Installed: the program in bin/, its manual in share/zelvan/.
+    ASSERT_TRUE(write(QStringLiteral("share/zelvan/Help.chm")));
+    QDir(dir.path()).mkpath(QStringLiteral("bin"));
+    EXPECT_EQ(CHelpCommand::Target(dir.filePath(QStringLiteral("bin")), viewer),
+              QUrl::fromLocalFile(dir.filePath(QStringLiteral("bin/../share/zelvan/Help.chm"))));
 }

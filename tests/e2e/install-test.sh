@@ -18,37 +18,84 @@ trap cleanup EXIT
 
 DESTDIR=$root/dest cmake --install "$build" --prefix /usr >/dev/null
 prefix=$root/dest/usr
-for f in bin/zelvan bin/zelvan-sim libexec/zelvan/zelvan-workbook-reader share/zelvan/2.bmp \
+for f in bin/zelvan bin/zelvan-sim libexec/zelvan/zelvan-workbook-reader share/zelvan/2.bmp share/zelvan/1.bmp \
+         share/zelvan/myfile.rtf share/zelvan/Help.chm share/zelvan/help/index.html \
          share/zelvan/datacfg-sp.xls share/applications/zelvan.desktop share/metainfo/zelvan.metainfo.xml \
          share/icons/hicolor/48x48/apps/zelvan.png share/man/man1/zelvan.1.gz share/man/man1/zelvan-sim.1.gz; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
 
-mkfifo "$root/sim-in"
-sleep 60 >"$root/sim-in" &
-pids+=($!)
-"$prefix/bin/zelvan-sim" --protocol 1 --start 12:00 --speed 60 --link "$root/inverter" <"$root/sim-in" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -e "$root/inverter" ] && break; sleep 0.1; done
+# A simulator of its own for each run: the port is opened for exclusive
+# use, and that lasts while the simulator keeps its line open.
+#   start_sim LINK
+start_sim() {
+  mkfifo "$1.in"
+  sleep 60 >"$1.in" &
+  pids+=($!)
+  "$prefix/bin/zelvan-sim" --protocol 1 --start 12:00 --speed 60 --link "$1" <"$1.in" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do [ -e "$1" ] && break; sleep 0.1; done
+}
 
-mkdir -p "$root/elsewhere" "$root/home"
-cd "$root/elsewhere"
-env -i PATH=/usr/bin:/bin HOME="$root/home" XDG_DATA_HOME="$root/home/data" QT_QPA_PLATFORM=offscreen \
-  ZELVAN_SERIAL_PORTS="$root/inverter" ZELVAN_LOG="$root/comm.log" "$prefix/bin/zelvan" >/dev/null 2>&1 &
-zelvan=$!
-pids+=($zelvan)
-for _ in $(seq 100); do grep -q " status Connected" "$root/comm.log" 2>/dev/null && break; sleep 0.1; done
-sleep 3
-kill -TERM "$zelvan"
-for _ in $(seq 50); do kill -0 "$zelvan" 2>/dev/null || break; sleep 0.1; done
-wait "$zelvan" || { echo "the installed program did not exit cleanly" >&2; exit 1; }
+# Runs the installed program from another folder for a few seconds, then
+# ends it with SIGTERM (which writes the day's history); as another user
+# when a runner is given.
+#   run_program NAME [RUNNER...]
+run_program() {
+  local name=$1 home=$root/$1
+  shift
+  start_sim "$root/$name.inverter"
+  chmod a+rw "$(readlink -f "$root/$name.inverter")" 2>/dev/null || true # the other user's line
+  mkdir -p "$home/elsewhere"
+  chmod -R a+rwX "$home"
+  cd "$home/elsewhere"
+  "$@" env -i PATH=/usr/bin:/bin HOME="$home" XDG_DATA_HOME="$home/data" QT_QPA_PLATFORM=offscreen \
+    ZELVAN_SERIAL_PORTS="$root/$name.inverter" ZELVAN_LOG="$home/comm.log" "$prefix/bin/zelvan" >/dev/null 2>&1 &
+  local zelvan=$!
+  pids+=($zelvan)
+  for _ in $(seq 100); do grep -q " status Connected" "$home/comm.log" 2>/dev/null && break; sleep 0.1; done
+  sleep 3
+  kill -TERM "$zelvan"
+  for _ in $(seq 50); do kill -0 "$zelvan" 2>/dev/null || break; sleep 0.1; done
+  wait "$zelvan" || { echo "$name: the installed program did not exit cleanly" >&2; exit 1; }
+  cd "$root"
 
-grep -q " status Connected" "$root/comm.log" || { echo "no inverter found" >&2; cat "$root/comm.log" >&2; exit 1; }
-if grep -q " box " "$root/comm.log"; then
-  echo "a message box was shown:" >&2
-  grep " box " "$root/comm.log" >&2
-  exit 1
+  local log=$home/comm.log
+  grep -q " status Connected" "$log" || { echo "$name: no inverter found" >&2; cat "$log" >&2; exit 1; }
+  if grep -q " box " "$log"; then
+    echo "$name: a message box was shown:" >&2
+    grep " box " "$log" >&2
+    exit 1
+  fi
+  grep -q " start files in $prefix/share/zelvan" "$log" ||
+    { echo "$name: the files were not taken from share/zelvan:" >&2; grep " start " "$log" >&2; exit 1; }
+}
+
+# Checks that the history went to folder $2 and was announced there.
+expect_history() {
+  local name=$1 folder=$2 log=$root/$1/comm.log
+  grep -q " start history in $folder/\$" "$log" ||
+    { echo "$name: history not announced in $folder:" >&2; grep " start " "$log" >&2; exit 1; }
+  ls "$folder"/*.xls >/dev/null 2>&1 ||
+    { echo "$name: no history file in $folder" >&2; grep " history " "$log" >&2; exit 1; }
+}
+
+# A program folder its user may write to keeps its history beside it, like
+# a portable copy.
+run_program owner
+expect_history owner "$prefix/bin/hisdata"
+rm -rf "$prefix/bin/hisdata"
+
+# Installed where its user cannot write: the history goes to the user's
+# data folder.
+chmod -R a+rX "$root"
+if [ "$(id -u)" = 0 ]; then
+  run_program user setpriv --reuid=nobody --regid=nogroup --clear-groups
+else
+  chmod a-w "$prefix/bin"
+  run_program user
+  chmod u+w "$prefix/bin"
 fi
-grep -q " start files in $prefix/share/zelvan" "$root/comm.log" ||
-  { echo "the files were not taken from share/zelvan:" >&2; grep " start " "$root/comm.log" >&2; exit 1; }
+expect_history user "$root/user/data/zelvan/hisdata"
+[ ! -e "$prefix/bin/hisdata" ] || { echo "user: history written beside the program" >&2; exit 1; }
 echo "install test: passed"

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace {
 
 std::int64_t Local(int year, int month, int day, int hour, int minute, int second)
@@ -34,3 +37,28 @@ TEST(HistoryFile, FolderBesideTheProgram)
     EXPECT_EQ(HistoryFolder("/opt/zelvan/"), "/opt/zelvan/hisdata/");
     EXPECT_EQ(HistoryFolder("/opt/zelvan"), "/opt/zelvan/hisdata/");
 }
+
+#ifndef _WIN32
+// A program folder where the history cannot go (here: one that does not
+// exist) sends it to the user's data folder.
+TEST(HistoryFile, HomeBesideAWritableProgramElseInTheUsersDataFolder)
+{
+    const std::string dir = ::testing::TempDir();
+    EXPECT_EQ(HistoryHome(dir), dir.back() == '/' ? dir : dir + "/");
+
+    const char* oldXdg = std::getenv("XDG_DATA_HOME");
+    const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+    const std::string savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/";
+    const std::string missing = "/nonexistent-zelvan/bin";
+    ::setenv("XDG_DATA_HOME", "/data/user", 1);
+    EXPECT_EQ(HistoryHome(missing), "/data/user/zelvan/");
+    ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    ::setenv("HOME", "/home/op", 1);
+    EXPECT_EQ(HistoryHome(missing), "/home/op/.local/share/zelvan/");
+    ::setenv("HOME", savedHome.c_str(), 1);
+    if (oldXdg != nullptr)
+        ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
+}
+#endif
