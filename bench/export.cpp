@@ -2,6 +2,7 @@
 // written and saved (with the flush to disk), against python3-xlwt writing
 // the same cells. Ends with the line
 //   export full day: <s> s, xlwt: <s> s, ratio: <x>
+#include "BenchDay.h"
 #include "export/ExportToExcel.h"
 #include "export/XlsSpreadsheet.h"
 
@@ -19,39 +20,16 @@ namespace {
 
 constexpr int kRows = 65530;
 
-class CDay : public CDaySamples {
-public:
-    CDay()
-    {
-        for (int i = 0; i < kRows; ++i) {
-            m_adwTime.push_back(1000u + static_cast<std::uint32_t>(i) * 1318u);
-            auto f = [&](int s, double v) { m_afSeries[s].push_back(static_cast<float>(v)); };
-            auto u = [&](int s, std::uint32_t v) { m_adwSeries[s].push_back(v); };
-            f(kSeriesUdc, 300.0 + (i % 977) * 0.37);
-            f(kSeriesUac, 229.0 + (i % 83) * 0.11);
-            f(kSeriesFreq, 49.9 + (i % 21) * 0.013);
-            f(kSeriesDci, -40.0 + i % 81);
-            u(kSeriesState1, i % 7 == 0 ? 0x18000u : 0u);
-            u(kSeriesState2, i % 5);
-            f(kSeriesPac, (i % 3001) * 1.7);
-            f(kSeriesEtoday, i / 1000.0);
-            f(kSeriesEtotal, 123456.7 + i / 100.0);
-            f(kSeriesTemp, 25.0 + (i % 300) * 0.1);
-            u(kSeriesTtoday, i / 60);
-            u(kSeriesTtotal, 40000 + i / 3600);
-            u(kSeriesIacShift, i % 11);
-        }
-    }
-};
+using CDay = CBenchDay<CDaySamples>;
 
 struct SFixture {
     std::string folder;
-    CDay day;
+    CDay day{kRows, 1318};
     CExportOwner owner;
     SFixture()
     {
-        folder = (std::filesystem::temp_directory_path() / ("zelvan-bench-export-" + std::to_string(::getpid())))
-                     .string();
+        folder =
+            (std::filesystem::temp_directory_path() / ("zelvan-bench-export-" + std::to_string(::getpid()))).string();
         std::filesystem::create_directories(folder);
         owner.m_strExportPath = folder + "/day.xls";
         owner.m_nExportFrom = 0;

@@ -5,6 +5,7 @@
 // is saved is shown apart. Ends with the line
 //   history write full day: <ms> ms
 // (the median of the blocked times; the goal is one frame, 16 ms).
+#include "BenchDay.h"
 #include "live/HistoryKeeper.h"
 #include "live/TestResult.h"
 #include "platform/WallClock.h"
@@ -23,35 +24,11 @@ namespace {
 constexpr std::size_t kSamples = 150000;
 constexpr std::uint32_t kSpacingMs = 497; // 150,000 cycles from 03:00 end before midnight
 
-class CDayStore : public CTestResult {
-public:
-    CDayStore()
-    {
-        for (std::size_t n = 0; n < kSamples; ++n) {
-            const auto i = static_cast<std::uint32_t>(n);
-            m_adwTime.push_back(1000u + i * kSpacingMs);
-            auto f = [&](int s, double v) { m_afSeries[s].push_back(static_cast<float>(v)); };
-            auto u = [&](int s, std::uint32_t v) { m_adwSeries[s].push_back(v); };
-            f(kSeriesUdc, 300.0 + (i % 977) * 0.37);
-            f(kSeriesUac, 229.0 + (i % 83) * 0.11);
-            f(kSeriesFreq, 49.9 + (i % 21) * 0.013);
-            f(kSeriesDci, -40.0 + i % 81);
-            u(kSeriesState1, i % 7 == 0 ? 0x18000u : 0u);
-            u(kSeriesState2, i % 5);
-            f(kSeriesPac, (i % 3001) * 1.7);
-            f(kSeriesEtoday, i / 1000.0);
-            f(kSeriesEtotal, 123456.7 + i / 100.0);
-            f(kSeriesTemp, 25.0 + (i % 300) * 0.1);
-            u(kSeriesTtoday, i / 120);
-            u(kSeriesTtotal, 40000 + i / 7200);
-            u(kSeriesIacShift, i % 11);
-        }
-    }
-};
+using CDayStore = CBenchDay<CTestResult>;
 
 struct SFixture {
     std::string folder;
-    CDayStore store;
+    CDayStore store{kSamples, kSpacingMs};
     SHistoryInverter inverter{"123456789012", 3000, 1};
     std::int64_t tmStart = platform::FromLocal(2013, 1, 8, 3, 0, 0);
     SFixture()
