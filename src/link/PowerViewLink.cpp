@@ -23,9 +23,8 @@ const char* const kConnected = "Connected";
 const char* const kDisconnected = "Dis-connected";
 const char* const kTimeOutCaption = "Zelvan";
 // Under the "Detecting" line of a port the user may not open.
-const char* const kNoPermissionLine =
-    "  No permission to open this port: add your user to the group \"dialout\" "
-    "(sudo usermod -aG dialout $USER) and log in again.";
+const char* const kNoPermissionLine = "  No permission to open this port: add your user to the group \"dialout\" "
+                                      "(sudo usermod -aG dialout $USER) and log in again.";
 
 } // namespace
 
@@ -82,18 +81,19 @@ std::string CPowerViewLink::PortInUse() const
 
 bool CPowerViewLink::TickOpenPage()
 {
-    bool bTimedOut = false;
+    std::string timeOutText;
     {
         std::lock_guard<std::mutex> lock(m_pageLock);
         CInvComSet* page = m_pPage.load();
         if (page == nullptr)
             return false;
-        bTimedOut = page->OnTick();
+        if (page->OnTick())
+            timeOutText = page->TimeOutText();
     }
     // The box blocks this thread (and so all polling) until it is answered;
     // it is shown on the UI side, which may close the page meanwhile.
-    if (bTimedOut)
-        platform::ShowMessageBox(kTimeOutCaption, CInvComSet::kTimeOutText, platform::kMbOk);
+    if (!timeOutText.empty())
+        platform::ShowMessageBox(kTimeOutCaption, timeOutText, platform::kMbOk);
     return true;
 }
 
