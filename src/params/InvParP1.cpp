@@ -23,7 +23,7 @@ constexpr const char* kPromptCaption = "Zelvan";
 // Places of the page, in dialog units. The four groups: "Grid parameter"
 // on the left, "Real time data", "DCI" and "Index revise" stacked on the
 // right; commands under them.
-constexpr int kRow = 14;    // pitch of a row of fields
+constexpr int kRow = 15;    // pitch of a row of fields
 constexpr int kFieldH = 12; // height of an edit field
 constexpr int kLabelDy = 2; // a label's text sits level with its field's
 
@@ -75,7 +75,9 @@ void AddGridGroup(std::vector<SControl>& c)
 {
     constexpr SPairPlace left{12, 90, 104, 42, 148};
     constexpr SPairPlace right{200, 82, 284, 42, 328};
-    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Grid parameter"), QRect(4, 2, 374, 334)});
+    // Fewer, longer rows than the groups beside it: a wider pitch fills the height.
+    constexpr int kGridRow = kRow + 2;
+    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Grid parameter"), QRect(4, 2, 374, 360)});
     AddHeads(c, left, 14);
     AddHeads(c, right, 14);
     struct SRow {
@@ -107,7 +109,7 @@ void AddGridGroup(std::vector<SControl>& c)
     for (const SGridRow& row : rows) {
         AddPair(c, left, y, row.a.label, kNoId, row.a.cur, row.a.set, row.a.name);
         AddPair(c, right, y, row.b.label, kNoId, row.b.cur, row.b.set, row.b.name);
-        y += kRow;
+        y += kGridRow;
     }
     c.push_back(
         {EKind::Static, kNoId, QString::fromUtf8(CInvParP1::kNoteText), QRect(12, y + 1, 300, 9), dlg::kNoWrap});
@@ -116,10 +118,10 @@ void AddGridGroup(std::vector<SControl>& c)
     // The page's other settings.
     AddPair(c, left, y, "Full power limit(%)", kNoId, 1177, 1179);
     AddPair(c, right, y, "Active power reduction Rate(Pf/Hz)", kNoId, 1190, 1191, nullptr, 2);
-    y += kRow + 4;
+    y += kGridRow + 4;
     AddPair(c, left, y, "Language", kNoId, 1095, 1108);
     AddPair(c, right, y, "Contrast", 1028, 1097, 1109);
-    y += kRow + 6;
+    y += kGridRow + 6;
 
     // Identity: standard, serial number, address.
     c.push_back({EKind::Static, kNoId, QStringLiteral("Standard"), QRect(left.xLabel, y + kLabelDy, 40, 9)});
@@ -135,8 +137,9 @@ void AddGridGroup(std::vector<SControl>& c)
                  QRect(left.xSet, y, 62, 160),
                  dlg::kDisabled,
                  QStringLiteral("Standard set value")});
-    AddPair(c, right, y, "StandardCode", kNoId, 1187, 0);
-    y += kRow;
+    // The combo is wider than a field: the code's label moves right.
+    AddPair(c, {226, 56, right.xCurrent, right.wField, right.xSet}, y, "StandardCode", kNoId, 1187, 0);
+    y += kGridRow;
     c.push_back({EKind::Static, kNoId, QStringLiteral("SN"), QRect(left.xLabel, y + kLabelDy, 40, 9)});
     c.push_back({EKind::Edit,
                  1099,
@@ -150,22 +153,22 @@ void AddGridGroup(std::vector<SControl>& c)
                  QRect(left.xCurrent + 62, y, 60, kFieldH),
                  0,
                  QStringLiteral("SN set value")});
-    c.push_back({EKind::CheckBox, CInvParPage::kIdModbus, QStringLiteral("Modbus"), QRect(right.xLabel, y + 1, 60, 10),
-                 dlg::kDisabled});
-    y += kRow;
+    c.push_back({EKind::CheckBox, CInvParPage::kIdModbus, QStringLiteral("Modbus"),
+                 QRect(right.xCurrent, y + 1, 60, 10), dlg::kDisabled});
+    y += kGridRow;
     AddPair(c, left, y, "Addr.", 1022, 1182, 1183);
     AddPair(c, right, y, "Manufacure", 1019, 1185, 1186);
     // Never shown.
     c.push_back({EKind::Static, CInvParPage::kIdMadeLabel, QStringLiteral("Made"),
-                 QRect(right.xLabel, y + kRow + kLabelDy, 30, 9), dlg::kHidden});
-    c.push_back({EKind::ComboBox, CInvParPage::kIdMade, {}, QRect(right.xCurrent, y + kRow, 60, 60), dlg::kHidden});
+                 QRect(right.xLabel, y + kGridRow + kLabelDy, 30, 9), dlg::kHidden});
+    c.push_back({EKind::ComboBox, CInvParPage::kIdMade, {}, QRect(right.xCurrent, y + kGridRow, 60, 60), dlg::kHidden});
 }
 
 // "Real time data": fifteen values in three columns, then the running
 // state with its lamp and the list of current faults.
 void AddRealTimeGroup(std::vector<SControl>& c)
 {
-    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Real time data"), QRect(384, 2, 338, 134)});
+    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Real time data"), QRect(384, 2, 338, 138)});
     struct SShown {
         const char* label;
         int labelId;
@@ -174,9 +177,9 @@ void AddRealTimeGroup(std::vector<SControl>& c)
     static const SShown columns[3][5] = {
         {{"DC voltage1(V)", kNoId, 1070},
          {"AC voltage1(V)", kNoId, 1071},
-         {"AC Current(A)", 1021, 1184},
          {"AC frequency(Hz)", kNoId, 1072},
-         {"AC Power(W)", kNoId, 1073}},
+         {"AC Power(W)", kNoId, 1073},
+         {"AC Current(A)", 1021, 1184}},
         {{"Today(kWh)", kNoId, 1074},
          {"Total(kWh)", kNoId, 1075},
          {"Today run(min)", kNoId, 1076},
@@ -184,9 +187,9 @@ void AddRealTimeGroup(std::vector<SControl>& c)
          {"Temperature", kNoId, 1078}},
         {{"model", kNoId, 1084},
          {"Software version", kNoId, 1085},
-         {"Hardware version", 1018, 1212},
          {"B_CPU_AC_U", kNoId, 1159},
-         {"A_CPU_BUS_U", kNoId, 1160}},
+         {"A_CPU_BUS_U", kNoId, 1160},
+         {"Hardware version", 1018, 1212}},
     };
     constexpr int x[3] = {390, 500, 610};
     for (int col = 0; col < 3; ++col) {
@@ -196,7 +199,7 @@ void AddRealTimeGroup(std::vector<SControl>& c)
             y += kRow;
         }
     }
-    const int y = 14 + 5 * kRow + 4;
+    const int y = 14 + 5 * kRow + 3;
     c.push_back({EKind::Picture,
                  CInvParPage::kIdStateLamp,
                  {},
@@ -217,16 +220,17 @@ void AddRealTimeGroup(std::vector<SControl>& c)
 void AddDciGroup(std::vector<SControl>& c)
 {
     constexpr SPairPlace at{390, 46, 438, 38, 478};
-    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("DCI"), QRect(384, 138, 338, 62)});
-    AddHeads(c, at, 148);
-    AddPair(c, at, 158, "DCI-Limit", kNoId, 1093, 1106);
-    AddPair(c, at, 158 + kRow, "DCI-Shift", kNoId, 1094, 1107);
-    AddShown(c, 524, 56, 36, 148, "Zero shift1(mA)", 1025, 1079);
-    AddShown(c, 524, 56, 36, 148 + kRow, "DCI1(mA)", kNoId, 1080);
-    AddShown(c, 524, 56, 36, 148 + 2 * kRow, "Is sample", kNoId, 1081);
-    AddShown(c, 622, 56, 36, 148, "Is max", 1026, 1082);
-    AddShown(c, 622, 56, 36, 148 + kRow, "Is min", 1027, kIsMinField);
-    AddShown(c, 622, 56, 36, 148 + 2 * kRow, "ISO sample", kNoId, 1174);
+    constexpr int y = 166;
+    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("DCI"), QRect(384, 144, 338, 70)});
+    AddHeads(c, at, y - 10);
+    AddPair(c, at, y, "DCI-Limit", kNoId, 1093, 1106);
+    AddPair(c, at, y + kRow, "DCI-Shift", kNoId, 1094, 1107);
+    AddShown(c, 524, 56, 36, y, "Zero shift1(mA)", 1025, 1079);
+    AddShown(c, 524, 56, 36, y + kRow, "DCI1(mA)", kNoId, 1080);
+    AddShown(c, 524, 56, 36, y + 2 * kRow, "Is sample", kNoId, 1081);
+    AddShown(c, 622, 56, 36, y, "Is max", 1026, 1082);
+    AddShown(c, 622, 56, 36, y + kRow, "Is min", 1027, kIsMinField);
+    AddShown(c, 622, 56, 36, y + 2 * kRow, "ISO sample", kNoId, 1174);
 }
 
 // "Index revise": the calibration pairs, offset beside gain.
@@ -234,11 +238,11 @@ void AddIndexReviseGroup(std::vector<SControl>& c)
 {
     constexpr SPairPlace offset{390, 66, 458, 42, 502};
     constexpr SPairPlace gain{556, 60, 618, 42, 662};
-    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Index revise"), QRect(384, 202, 338, 134)});
-    AddHeads(c, offset, 212);
-    AddHeads(c, gain, 212);
+    c.push_back({EKind::GroupBox, kNoId, QStringLiteral("Index revise"), QRect(384, 218, 338, 144)});
+    AddHeads(c, offset, 230);
+    AddHeads(c, gain, 230);
     const auto calibration = CalibrationParameters();
-    int y = 222;
+    int y = 240;
     for (std::size_t i = 0; i + 1 < calibration.size(); i += 2) {
         const SCalibrationParameter& o = calibration[i];
         const SCalibrationParameter& g = calibration[i + 1];
@@ -254,7 +258,7 @@ void AddIndexReviseGroup(std::vector<SControl>& c)
 // The switches and commands along the bottom.
 void AddCommands(std::vector<SControl>& c)
 {
-    const int y = 346;
+    const int y = 372;
     c.push_back(
         {EKind::CheckBox, CInvParPage::kIdGfci, QStringLiteral("GFCI function"), QRect(12, y, 70, 12), dlg::kDisabled});
     c.push_back(
@@ -305,7 +309,7 @@ CInvParP1::CInvParP1(const ConfigWorkbook& workbook, QWidget* pParent) : QWidget
 const dlg::STemplate& CInvParP1::Template()
 {
     static const dlg::STemplate t{
-        IDD, QString(), QSize(726, 366), QStringLiteral("MS Shell Dlg"), 8, PageControls(),
+        IDD, QString(), QSize(726, 392), QStringLiteral("MS Shell Dlg"), 8, PageControls(),
     };
     return t;
 }
