@@ -96,15 +96,14 @@ protected:
     void RunDialog(const std::function<void(CMonitorDlg&)>& steps)
     {
         bool bDone = false;
-        auto connection =
-            QObject::connect(&View(), &CPowerCurveView::parameterDialogOpened, [&](CMonitorDlg* pDialog) {
-                QTimer::singleShot(0, pDialog, [&, pDialog] {
-                    steps(*pDialog);
-                    if (View().ParameterDialog() == pDialog && pDialog->isVisible())
-                        pDialog->reject();
-                    bDone = true;
-                });
+        auto connection = QObject::connect(&View(), &CPowerCurveView::parameterDialogOpened, [&](CMonitorDlg* pDialog) {
+            QTimer::singleShot(0, pDialog, [&, pDialog] {
+                steps(*pDialog);
+                if (View().ParameterDialog() == pDialog && pDialog->isVisible())
+                    pDialog->reject();
+                bDone = true;
             });
+        });
         m_pFrame->Command(CCommandStates::ID_PARAMETERS)->trigger();
         EXPECT_EQ(View().ParameterDialog(), nullptr) << "opens only at the end of the running cycle";
         EXPECT_TRUE(PumpUntil([&] { return bDone && View().ParameterDialog() == nullptr; }, 90000));
