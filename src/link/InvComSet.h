@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "platform/MessageTarget.h"
 
@@ -41,6 +42,8 @@ public:
     // shows the time-out box (and waits for it) once it has let go of the
     // page.
     virtual bool OnTick();
+    // The text of the time-out box; a page may add what the operator does next.
+    virtual std::string TimeOutText() const { return kTimeOutText; }
     // Shows or stores one value of a cyclic read (mode 0).
     virtual void DisplayRegisterValue(int nRegister, platform::WPARAM wParam, std::uint16_t wValue) = 0;
     // Sends the request that belongs to m_nMode (and m_nBlock / m_nRepeat).

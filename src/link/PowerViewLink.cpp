@@ -81,18 +81,19 @@ std::string CPowerViewLink::PortInUse() const
 
 bool CPowerViewLink::TickOpenPage()
 {
-    bool bTimedOut = false;
+    std::string timeOutText;
     {
         std::lock_guard<std::mutex> lock(m_pageLock);
         CInvComSet* page = m_pPage.load();
         if (page == nullptr)
             return false;
-        bTimedOut = page->OnTick();
+        if (page->OnTick())
+            timeOutText = page->TimeOutText();
     }
     // The box blocks this thread (and so all polling) until it is answered;
     // it is shown on the UI side, which may close the page meanwhile.
-    if (bTimedOut)
-        platform::ShowMessageBox(kTimeOutCaption, CInvComSet::kTimeOutText, platform::kMbOk);
+    if (!timeOutText.empty())
+        platform::ShowMessageBox(kTimeOutCaption, timeOutText, platform::kMbOk);
     return true;
 }
 

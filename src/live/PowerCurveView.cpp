@@ -17,6 +17,8 @@
 #include "export/ProgressDlg.h"
 #include "export/TimeSpan.h"
 #include "live/RegisterMap.h"
+#include "params/InvParP1.h"
+#include "params/MonitorDlg.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/WallClock.h"
@@ -105,6 +107,7 @@ void CPowerCurveView::AttachHooks()
     m_link.SetHooks(std::move(hooks));
 
     m_data.onDisplay = [this](const SDisplayUpdate& update) { ShowDisplayUpdate(update); };
+    openParameterDialog = [this] { OpenParameterDialog(); };
     m_data.onOpenParameters = [this] {
         if (openParameterDialog)
             openParameterDialog();
@@ -248,6 +251,26 @@ void CPowerCurveView::OnOpenParameters()
 {
     if (m_link.IsConnected())
         m_data.RequestParameters();
+}
+
+void CPowerCurveView::OpenParameterDialog()
+{
+    if (m_bShutDown || m_pParamDlg != nullptr || !m_pWorkbook)
+        return;
+    CMonitorDlg dialog(*m_pWorkbook, &m_link.Link(), m_link.VersionText(), window());
+    CInvParPage& page = dialog.Page().Logic();
+    m_pParamDlg = &dialog;
+    m_link.SetOpenPage(&page); // from now on the poll thread ticks the page
+    emit parameterDialogOpened(&dialog);
+    dialog.exec();
+
+    // A page read still outstanding: its remaining values count on from
+    // the page's position. Set while the page is still open, so the view's
+    // poll cannot resend (and restart the count) in between.
+    if (m_link.Link().LinkState() != kLinkIdle)
+        m_link.SetValuePosition(page.ValueCount());
+    m_link.SetOpenPage(nullptr); // returns once no tick is inside the page
+    m_pParamDlg = nullptr;
 }
 
 SHistoryInverter CPowerCurveView::PolledInverter()

@@ -18,6 +18,7 @@ class CAutoComDlg;
 class CDetectionLines;
 class CFlowPane;
 class CMyPanel;
+class CMonitorDlg;
 class CMyTextBox;
 class CProgressDlg;
 class QCheckBox;
@@ -47,8 +48,8 @@ public:
     // Where the view reports to the frame (set before OnInitialUpdate).
     std::function<void(const QString&)> onStatus; // status bar pane 1
     std::function<void(float fKg)> onCo2;         // the system view's figure
-    // Opens the parameter dialog at a cycle's end; empty until that dialog
-    // exists (the request is then dropped).
+    // Opens the parameter dialog at a cycle's end: OpenParameterDialog
+    // unless a test puts something else here.
     std::function<void()> openParameterDialog;
     // Asks for the export's file; empty when the user cancels. Empty hook:
     // the save-file dialog, with its overwrite question.
@@ -69,6 +70,14 @@ public:
     void OnToggleCursor();   // 32782
     void OnToggleTracking(); // 32783
     void OnTimeSpan();       // 32785
+
+    // Runs " Parameters set and view" modally. While it is open the poll
+    // thread ticks its page instead of polling, and received values go to
+    // the page; a page read still outstanding when it closes is counted on
+    // by the view, whose cycle then resumes.
+    void OpenParameterDialog();
+    // The parameter dialog while it is open, else null.
+    CMonitorDlg* ParameterDialog() const { return m_pParamDlg; }
 
     bool IsConnected() const { return m_link.IsConnected(); }
     // The program's own folder, with a trailing slash (history files go below it).
@@ -98,6 +107,8 @@ public:
 signals:
     // The export's progress dialog is about to run (its modal loop follows).
     void progressDialogOpened(CProgressDlg* pDialog);
+    // The parameter dialog is about to run (its modal loop follows).
+    void parameterDialogOpened(CMonitorDlg* pDialog);
 
 protected:
     bool event(QEvent* pEvent) override;
@@ -124,6 +135,7 @@ private:
     std::unique_ptr<ConfigWorkbook> m_pWorkbook;
     CDetectionLines* m_pLines = nullptr;
     CAutoComDlg* m_pDetectDlg = nullptr;
+    CMonitorDlg* m_pParamDlg = nullptr;
     QString m_strAppDir;
     QImage m_imgBack;
     CFlowPane* m_pChart = nullptr;

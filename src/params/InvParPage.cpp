@@ -392,10 +392,24 @@ void CInvParPage::SetFieldText(int nId, const std::string& strText)
 
 void CInvParPage::EnableCommands(bool bEnable)
 {
+    bEnable = bEnable && !IsStopped();
     for (int id : kCommandControls) {
         MutableField(id).bEnabled = bEnable;
         Changed(id);
     }
+}
+
+bool CInvParPage::OnTick()
+{
+    const bool bStopped = CInvComSet::OnTick();
+    if (bStopped && onRequestsStopped)
+        onRequestsStopped();
+    return bStopped;
+}
+
+std::string CInvParPage::TimeOutText() const
+{
+    return std::string(kTimeOutText) + kTimeOutHint;
 }
 
 bool CInvParPage::IsCommandBusy() const

@@ -103,6 +103,9 @@ public:
     static constexpr const char* kSerialInvalidText = "Serial No. input invalid!";
     static constexpr const char* kNoStandardCodeText =
         "The workbook holds no STANDARD_CODE for this standard; it was not chosen.";
+    // Added to the time-out box: the page reads again only in a new dialog.
+    static constexpr const char* kTimeOutHint =
+        "\n\nThe page has stopped. Close the dialog and open it again to read the inverter once more.";
 
     // UI thread: a field's shown state changed.
     std::function<void(int nField)> onFieldChanged;
@@ -110,6 +113,9 @@ public:
     // first read cycle). It is called after the value has been counted, so a
     // modal box that lets further values in shifts nothing.
     std::function<void(const SPagePrompt&)> onPrompt;
+    // Poll thread: the time-out stopped the page's requests. The window
+    // posts itself a call to EnableCommands(false); it must touch nothing here.
+    std::function<void()> onRequestsStopped;
 
     // The workbook gives the standard list and the standards' values.
     explicit CInvParPage(const ConfigWorkbook& workbook);
@@ -155,9 +161,12 @@ public:
     SRegisterBlock ReadBlockAt(int block) const;
 
     // --- CInvComSet ---
+    bool OnTick() override; // poll thread
+    std::string TimeOutText() const override;
     void OnRegisterValue(platform::WPARAM wParam, platform::LPARAM lParam) override;
     void DisplayRegisterValue(int nRegister, platform::WPARAM wParam, std::uint16_t wValue) override;
     void SendRequest() override; // poll thread
+    // Commands stay disabled once the time-out has stopped the requests.
     void EnableCommands(bool bEnable) override;
 
 private:

@@ -4,10 +4,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 
-#include "live/RegisterMap.h"
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
+#include "live/RegisterMap.h"
 
 namespace {
 
@@ -369,6 +370,33 @@ int CInverterSim::ReadWords(int fc, int wire, int count, std::vector<std::uint8_
         PutWord(body, v);
     }
     return 0;
+}
+
+bool CInverterSim::AnswerGetCommand(const std::string& line, std::string& answer) const
+{
+    std::istringstream in(line);
+    std::string name;
+    if (!(in >> name) || name != "get")
+        return false;
+    long reg = 0;
+    long count = 1;
+    std::string extra;
+    if (!(in >> reg) || (!(in >> count) && !in.eof()) || (in >> extra) || count < 1 || count > kMaxReadCount) {
+        answer = "error: get needs a register and a count from 1 to 125";
+        return true;
+    }
+    std::ostringstream out;
+    out << "ok";
+    for (long i = 0; i < count; ++i) {
+        std::uint16_t value = 0;
+        if (reg + i > 99999 || !ReadRegister(static_cast<int>(reg + i), value)) {
+            answer = "error: register " + std::to_string(reg + i) + " is outside the map";
+            return true;
+        }
+        out << ' ' << value;
+    }
+    answer = out.str();
+    return true;
 }
 
 bool CInverterSim::ReadRegister(int reg, std::uint16_t& value) const

@@ -86,6 +86,9 @@ public:
     // Register contents as the program numbers them: an index 1..142 under
     // types 0 and 1, a 3xxxx/4xxxx register under type 2. False outside the map.
     bool ReadRegister(int reg, std::uint16_t& value) const;
+    // The console's "get REG [COUNT]": true when the line is that command,
+    // with the answer ("ok" and the words, or "error: ...").
+    bool AnswerGetCommand(const std::string& line, std::string& answer) const;
 
     // What the program's running-data decoding makes of the rated power of a model code.
     static int RatedWattsOf(int protocolType, std::int64_t modelCode);

@@ -256,7 +256,7 @@ bool ApplySimCommand(const std::string& line, SimFaults& faults, std::string& an
     }
     if (name == "help") {
         answer = "commands: silence on|off, drop %, bad-crc %, cut %, exception %, noise BYTES, slow MS, "
-                 "fault-word N|off, state N|auto, clear, status";
+                 "fault-word N|off, state N|auto, get REG [COUNT], clear, status";
         return true;
     }
     if (name != "silence" && value.empty()) {
@@ -344,6 +344,9 @@ While it runs, type a command and Enter to change a fault:
   silence on|off, drop 30, bad-crc 100, cut 50, exception 100, noise 8,
   slow 3000, fault-word 0x200000 | fault-word off, state 2 | state auto,
   clear (all faults off), status (show the faults), help.
+  get REG [COUNT] shows COUNT registers (default 1, at most 125) from REG,
+  numbered as the program numbers them (an index under types 0 and 1, a
+  3xxxx/4xxxx register under type 2): "ok W1 W2 ..." in decimal.
 Each command is answered with a line starting "ok" or "error".
 
   --help              show this text

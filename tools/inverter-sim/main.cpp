@@ -232,7 +232,8 @@ int main(int argc, char** argv)
                     std::string command = console.substr(0, eol);
                     console.erase(0, eol + 1);
                     std::string answer;
-                    ApplySimCommand(command, sim.Faults(), answer);
+                    if (!sim.AnswerGetCommand(command, answer))
+                        ApplySimCommand(command, sim.Faults(), answer);
                     if (!answer.empty())
                         Say(answer);
                 }
