@@ -91,3 +91,16 @@ save("workbook-answer", "two-sheets", answer(0, [([3, 3], [[b"Vac-max", b"Fac-mi
                                                   ([2], [[b"3K"], [b"30"]])]))
 save("workbook-answer", "open-error", answer(-2, []))
 save("workbook-answer", "cut-result", answer(1 << 32, []))
+
+# Note reader: a byte choosing the bounds (even: the program's own; odd:
+# small ones from the next ten bytes), then the note. The seeds are the notes
+# of the tests and the one delivered.
+ROOT = os.path.dirname(HERE)
+for source in ["assets/myfile.rtf", "tests/live/data/libreoffice-note.rtf", "tests/live/data/libreoffice-table.rtf",
+               "tests/live/data/word-like.rtf", "tests/live/data/wordpad.rtf"]:
+    with open(os.path.join(ROOT, source), "rb") as f:
+        note = f.read()
+    save("rtf", os.path.basename(source)[:-4], bytes([0]) + note)
+small = bytes([1, 4]) + struct.pack("<H", 200) + bytes([6, 12, 3, 40, 2])
+save("rtf", "small-limits", small + rb"{\rtf1{\fonttbl{\f0 A;}{\f1 B;}{\f2 C;}}{\colortbl;\red255\green0\blue0;}"
+     rb"\f1 one {\b two {\i three {{{{{{deep}}}}}}}} \u8364? \'80 \line\par\tx720 \cf1 four\par five\par six}")

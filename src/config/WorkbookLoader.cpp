@@ -556,6 +556,11 @@ SWorkbookContent LoadWorkbookInProcess(const std::string& path, std::span<const 
         unsigned int password = 0;
         if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
             rc = FREEXL_BIFF_WORKBOOK_NOT_FOUND;
+        // A "Workbook" stream without a single sheet is another program's
+        // data under that name, not a workbook whose sheets are missing.
+        unsigned int sheets = 0;
+        if (rc == FREEXL_OK && (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0))
+            rc = FREEXL_BIFF_WORKBOOK_NOT_FOUND;
     }
     if (rc == FREEXL_OK) {
         content.sheets.resize(requests.size());

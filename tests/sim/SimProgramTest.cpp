@@ -219,4 +219,35 @@ TEST(SimProgram, LinkHelpAndStartErrors)
               1);
 }
 
+// Pulling the cable: the line dies under its user, the link name goes, and
+// a new line comes back under the same name.
+TEST(SimProgram, UnplugClosesTheLineAndBringsItBackUnderTheLinkName)
+{
+    const auto dir = std::filesystem::path(::testing::TempDir()) / ("zelvan-unplug-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string link = (dir / "inverter").string();
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "1", "--link", link}));
+    Modbus before = Connect(link, 1, 300);
+    ASSERT_TRUE(before);
+    auto r = Regs(1);
+    ASSERT_EQ(modbus_read_registers(before.get(), 60, 1, r.data()), 1);
+
+    EXPECT_EQ(sim.Command("unplug 400"), "ok unplugged for 400 ms");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    EXPECT_EQ(modbus_read_registers(before.get(), 60, 1, r.data()), -1);
+
+    for (int waited = 0; waited < 3000 && !std::filesystem::exists(link); waited += 20)
+        usleep(20000);
+    Modbus after = Connect(link, 1, 300);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(modbus_read_registers(after.get(), 60, 1, r.data()), 1);
+    EXPECT_EQ(modbus_read_registers(before.get(), 60, 1, r.data()), -1) << "the old line stays dead";
+
+    EXPECT_EQ(sim.Command("unplug soon").rfind("error: unplug needs milliseconds", 0), 0u);
+    EXPECT_NE(sim.Command("help").find("unplug MS"), std::string::npos);
+    EXPECT_EQ(sim.Stop(), 0);
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace

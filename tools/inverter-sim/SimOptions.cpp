@@ -256,7 +256,7 @@ bool ApplySimCommand(const std::string& line, SimFaults& faults, std::string& an
     }
     if (name == "help") {
         answer = "commands: silence on|off, drop %, bad-crc %, cut %, exception %, noise BYTES, slow MS, "
-                 "fault-word N|off, state N|auto, get REG [COUNT], clear, status";
+                 "fault-word N|off, state N|auto, get REG [COUNT], unplug MS, clear, status";
         return true;
     }
     if (name != "silence" && value.empty()) {
@@ -347,8 +347,29 @@ While it runs, type a command and Enter to change a fault:
   get REG [COUNT] shows COUNT registers (default 1, at most 125) from REG,
   numbered as the program numbers them (an index under types 0 and 1, a
   3xxxx/4xxxx register under type 2): "ok W1 W2 ..." in decimal.
+  unplug 2000 closes the pseudo-terminal as if the cable were pulled and
+  removes the --link name; after that many milliseconds a new one is opened
+  and linked under the same name.
 Each command is answered with a line starting "ok" or "error".
 
   --help              show this text
 )";
+}
+
+bool ParseUnplugCommand(const std::string& line, int& ms, std::string& answer)
+{
+    std::istringstream in(line);
+    std::string name, value, extra;
+    in >> name >> value >> extra;
+    if (name != "unplug")
+        return false;
+    long long n = 0;
+    ms = -1;
+    if (!extra.empty())
+        answer = "error: too many words; type help";
+    else if (!ParseInteger(value, 0, 600000, n))
+        answer = "error: unplug needs milliseconds from 0 to 600000";
+    else
+        ms = static_cast<int>(n);
+    return true;
 }

@@ -29,3 +29,9 @@ bool ApplySimCommand(const std::string& line, SimFaults& faults, std::string& an
 std::string DescribeFaults(const SimFaults& faults);
 
 std::string SimHelpText();
+
+// "unplug MS": the line goes away for MS milliseconds (the pseudo-terminal
+// is closed, and a new one is opened under the --link name afterwards).
+// False when the line is another command; else fills the time, or the
+// answer saying what is wrong (then the time is negative).
+bool ParseUnplugCommand(const std::string& line, int& ms, std::string& answer);

@@ -129,6 +129,25 @@ void Say(const std::string& text)
     std::fflush(stdout);
 }
 
+void CloseLine(Line& line)
+{
+    if (line.holdFd >= 0)
+        close(line.holdFd);
+    if (line.fd >= 0)
+        close(line.fd);
+    line.fd = line.holdFd = -1;
+}
+
+// The symbolic link to the pseudo-terminal, made afresh.
+bool MakeLink(const std::string& link, const std::string& target)
+{
+    unlink(link.c_str()); // an old link from an earlier run
+    if (symlink(target.c_str(), link.c_str()) == 0)
+        return true;
+    std::fprintf(stderr, "zelvan-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -151,12 +170,8 @@ int main(int argc, char** argv)
     }
     bool linkMade = false;
     if (!options.strLink.empty()) {
-        unlink(options.strLink.c_str()); // an old link from an earlier run
-        if (symlink(line.path.c_str(), options.strLink.c_str()) != 0) {
-            std::fprintf(stderr, "zelvan-sim: cannot make the link %s: %s\n", options.strLink.c_str(),
-                         std::strerror(errno));
+        if (!MakeLink(options.strLink, line.path))
             return 1;
-        }
         linkMade = true;
     }
 
@@ -188,11 +203,21 @@ int main(int argc, char** argv)
     std::deque<Pending> pending;
     std::string console;
     bool stdinOpen = true;
+    std::int64_t plugInAtMs = -1; // unplugged until then
     for (;;) {
+        if (plugInAtMs >= 0 && MonotonicMs() >= plugInAtMs) {
+            plugInAtMs = -1;
+            if (!OpenPseudoTerminal(line, error) || (linkMade && !MakeLink(options.strLink, line.path))) {
+                std::fprintf(stderr, "zelvan-sim: %s\n", error.c_str());
+                break;
+            }
+        }
         const std::int64_t now = MonotonicMs();
         int timeout = -1;
         if (!pending.empty())
             timeout = static_cast<int>(std::max<std::int64_t>(0, pending.front().dueMs - now));
+        if (plugInAtMs >= 0 && (timeout < 0 || plugInAtMs - now < timeout))
+            timeout = static_cast<int>(std::max<std::int64_t>(0, plugInAtMs - now));
         pollfd fds[3] = {{g_stopPipe[0], POLLIN, 0}, {line.fd, POLLIN, 0}, {stdinOpen ? 0 : -1, POLLIN, 0}};
         const int rc = poll(fds, 3, timeout);
         if (rc < 0 && errno != EINTR) {
@@ -232,8 +257,24 @@ int main(int argc, char** argv)
                     std::string command = console.substr(0, eol);
                     console.erase(0, eol + 1);
                     std::string answer;
-                    if (!sim.AnswerGetCommand(command, answer))
+                    int unplugMs = 0;
+                    if (sim.AnswerGetCommand(command, answer)) {
+                        // a register read: answered
+                    } else if (ParseUnplugCommand(command, unplugMs, answer)) {
+                        if (unplugMs >= 0 && !options.strPort.empty()) {
+                            answer = "error: unplug needs a pseudo-terminal, not --port";
+                        } else if (unplugMs >= 0) {
+                            // What was on its way is lost with the cable.
+                            pending.clear();
+                            CloseLine(line);
+                            if (linkMade)
+                                unlink(options.strLink.c_str());
+                            plugInAtMs = MonotonicMs() + unplugMs;
+                            answer = "ok unplugged for " + std::to_string(unplugMs) + " ms";
+                        }
+                    } else {
                         ApplySimCommand(command, sim.Faults(), answer);
+                    }
                     if (!answer.empty())
                         Say(answer);
                 }
@@ -250,9 +291,7 @@ int main(int argc, char** argv)
 
     if (linkMade)
         unlink(options.strLink.c_str());
-    if (line.holdFd >= 0)
-        close(line.holdFd);
-    close(line.fd);
+    CloseLine(line);
     std::fprintf(stderr, "zelvan-sim: stopped\n");
     return 0;
 }
