@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 
 #include <clocale>
 #include <cstdlib>
@@ -26,4 +28,28 @@ void Settle()
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+CProgramFolder::CProgramFolder() : m_strOldDir(QDir::currentPath())
+{
+    QDir::setCurrent(QStringLiteral(ZELVAN_BINARY_DIR "/bin"));
+}
+
+CProgramFolder::~CProgramFolder()
+{
+    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/hisdata")).removeRecursively();
+    QDir::setCurrent(m_strOldDir);
+    ::unsetenv("ZELVAN_SERIAL_PORTS");
 }

@@ -27,38 +27,21 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 namespace {
-
-// Lets the window work until `done` holds or the time is up.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
         EnsureApp();
-        // The program's pictures and workbook beside the test programs.
-        m_strOldDir = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(ZELVAN_BINARY_DIR "/bin"));
+        m_pFolder = std::make_unique<CProgramFolder>();
     }
     void TearDown() override
     {
-        m_pFrame.reset();
-        // The day's history, written at the close beside the test program.
-        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/hisdata")).removeRecursively();
-        QDir::setCurrent(m_strOldDir);
-        ::unsetenv("ZELVAN_SERIAL_PORTS");
+        m_pFrame.reset(); // writes the day's history before the folder is tidied
+        m_pFolder.reset();
     }
 
     void Open(const std::string& ports)
@@ -78,7 +61,7 @@ protected:
 
     platform::CMessageBoxRecorder m_boxes{platform::kIdCancel};
     std::unique_ptr<CMainFrame> m_pFrame;
-    QString m_strOldDir;
+    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 } // namespace

@@ -30,20 +30,9 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QString Text(CInvParP1& page, int id)
 {
@@ -68,15 +57,12 @@ protected:
     void SetUp() override
     {
         EnsureApp();
-        m_strOldDir = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(ZELVAN_BINARY_DIR "/bin"));
+        m_pFolder = std::make_unique<CProgramFolder>();
     }
     void TearDown() override
     {
-        m_pFrame.reset();
-        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/hisdata")).removeRecursively();
-        QDir::setCurrent(m_strOldDir);
-        ::unsetenv("ZELVAN_SERIAL_PORTS");
+        m_pFrame.reset(); // writes the day's history before the folder is tidied
+        m_pFolder.reset();
     }
 
     void Open(CSimProcess& sim, int protocolType)
@@ -112,7 +98,7 @@ protected:
 
     platform::CMessageBoxRecorder m_boxes{platform::kIdOk};
     std::unique_ptr<CMainFrame> m_pFrame;
-    QString m_strOldDir;
+    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 } // namespace

@@ -27,21 +27,10 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Registers of the simulator, by the console's "get".
 std::vector<std::uint16_t> Get(CSimProcess& sim, int reg, int count = 1)
@@ -62,15 +51,12 @@ protected:
     void SetUp() override
     {
         EnsureApp();
-        m_strOldDir = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(ZELVAN_BINARY_DIR "/bin"));
+        m_pFolder = std::make_unique<CProgramFolder>();
     }
     void TearDown() override
     {
-        m_pFrame.reset();
-        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/hisdata")).removeRecursively();
-        QDir::setCurrent(m_strOldDir);
-        ::unsetenv("ZELVAN_SERIAL_PORTS");
+        m_pFrame.reset(); // writes the day's history before the folder is tidied
+        m_pFolder.reset();
     }
 
     int Type() const { return GetParam(); }
@@ -80,7 +66,7 @@ protected:
     CSimProcess m_sim;
     platform::CMessageBoxRecorder m_boxes{platform::kIdOk};
     std::unique_ptr<CMainFrame> m_pFrame;
-    QString m_strOldDir;
+    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 bool CommandDone(CInvParP1& page)
