@@ -1,6 +1,6 @@
 // The operator's flows through the real main window, against zelvan-sim
 // running as its own process on a pseudo-terminal.
-#include "AppTestSupport.h"
+#include "WindowTest.h"
 #include "XlsReaders.h"
 
 #include "app/MainFrame.h"
@@ -31,26 +31,9 @@
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public CWindowTest<> {
 protected:
-    void SetUp() override
-    {
-        EnsureApp();
-        m_pFolder = std::make_unique<CProgramFolder>();
-    }
-    void TearDown() override
-    {
-        m_pFrame.reset(); // writes the day's history before the folder is tidied
-        m_pFolder.reset();
-    }
-
-    void Open(const std::string& ports)
-    {
-        ::setenv("ZELVAN_SERIAL_PORTS", ports.c_str(), 1);
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->OnCreateClient();
-        m_pFrame->show();
-    }
+    void Open(const std::string& ports) { OpenFrame(ports); }
     CPowerCurveView& View() { return *m_pFrame->PowerView(); }
     bool Enabled(int id) { return m_pFrame->Command(id)->isEnabled(); }
     bool WaitConnected(int ms = 15000)
@@ -60,8 +43,6 @@ protected:
     }
 
     platform::CMessageBoxRecorder m_boxes{platform::kIdCancel};
-    std::unique_ptr<CMainFrame> m_pFrame;
-    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 // The parameter dialog through the real main window, against zelvan-sim
 // running as its own process; the hiding rules on a dialog without a line.
-#include "AppTestSupport.h"
+#include "WindowTest.h"
 
 #include "app/MainFrame.h"
 #include "config/ConfigWorkbook.h"
@@ -52,26 +52,12 @@ bool Enabled(CInvParP1& page, int id)
     return w != nullptr && w->isEnabled();
 }
 
-class ParameterDialog : public ::testing::Test {
+class ParameterDialog : public CWindowTest<> {
 protected:
-    void SetUp() override
-    {
-        EnsureApp();
-        m_pFolder = std::make_unique<CProgramFolder>();
-    }
-    void TearDown() override
-    {
-        m_pFrame.reset(); // writes the day's history before the folder is tidied
-        m_pFolder.reset();
-    }
-
     void Open(CSimProcess& sim, int protocolType)
     {
         ASSERT_TRUE(sim.Start({"--protocol", std::to_string(protocolType), "--start", "12:00", "--speed", "60"}));
-        ::setenv("ZELVAN_SERIAL_PORTS", sim.Path().c_str(), 1);
-        m_pFrame = std::make_unique<CMainFrame>();
-        m_pFrame->OnCreateClient();
-        m_pFrame->show();
+        OpenFrame(sim.Path());
         EXPECT_FALSE(m_pFrame->Command(CCommandStates::ID_PARAMETERS)->isEnabled()) << "disabled while disconnected";
         ASSERT_TRUE(PumpUntil([this] { return View().IsConnected() && View().Chart()->Values().size() >= 1; }, 15000));
     }
@@ -97,8 +83,6 @@ protected:
     }
 
     platform::CMessageBoxRecorder m_boxes{platform::kIdOk};
-    std::unique_ptr<CMainFrame> m_pFrame;
-    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 } // namespace

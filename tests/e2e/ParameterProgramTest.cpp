@@ -1,7 +1,7 @@
 // The parameter dialog of the program's main window, run in this process,
 // against zelvan-sim as its own process in each protocol type: what "Set
 // all pars" and the commands write is read back from the simulator.
-#include "app/AppTestSupport.h"
+#include "app/WindowTest.h"
 
 #include "app/MainFrame.h"
 #include "link/InvComSet.h"
@@ -46,27 +46,14 @@ std::vector<std::uint16_t> Get(CSimProcess& sim, int reg, int count = 1)
     return words;
 }
 
-class ParameterProgram : public ::testing::TestWithParam<int> {
+class ParameterProgram : public CWindowTest<::testing::TestWithParam<int>> {
 protected:
-    void SetUp() override
-    {
-        EnsureApp();
-        m_pFolder = std::make_unique<CProgramFolder>();
-    }
-    void TearDown() override
-    {
-        m_pFrame.reset(); // writes the day's history before the folder is tidied
-        m_pFolder.reset();
-    }
-
     int Type() const { return GetParam(); }
     // A register of the running data or a setting, numbered for the type.
     int Reg(int index01, int register2) const { return Type() == 2 ? register2 : index01; }
 
     CSimProcess m_sim;
     platform::CMessageBoxRecorder m_boxes{platform::kIdOk};
-    std::unique_ptr<CMainFrame> m_pFrame;
-    std::unique_ptr<CProgramFolder> m_pFolder;
 };
 
 bool CommandDone(CInvParP1& page)
@@ -80,10 +67,7 @@ bool CommandDone(CInvParP1& page)
 TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
 {
     ASSERT_TRUE(m_sim.Start({"--protocol", std::to_string(Type()), "--start", "12:00", "--speed", "60"}));
-    ::setenv("ZELVAN_SERIAL_PORTS", m_sim.Path().c_str(), 1);
-    m_pFrame = std::make_unique<CMainFrame>();
-    m_pFrame->OnCreateClient();
-    m_pFrame->show();
+    OpenFrame(m_sim.Path());
     CPowerCurveView& view = *m_pFrame->PowerView();
     ASSERT_TRUE(PumpUntil([&] { return view.IsConnected(); }, 15000));
 
