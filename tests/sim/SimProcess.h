@@ -94,8 +94,10 @@ public:
     }
 
     // Sends a signal and waits for the exit; returns the exit status, -1 on
-    // a crash or when it did not stop within timeoutMs.
-    int Stop(int signal = SIGTERM, int timeoutMs = 3000)
+    // a crash or when it did not stop within timeoutMs. It returns as soon as
+    // the process has exited: the limit only catches a simulator that never
+    // ends, and is generous for loaded sanitizer runs.
+    int Stop(int signal = SIGTERM, int timeoutMs = 10000)
     {
         if (m_pid <= 0)
             return -1;
