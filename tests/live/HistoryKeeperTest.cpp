@@ -202,11 +202,15 @@ TEST_F(HistoryKeeper, AFolderThatCannotBeMadeShowsOneBoxPerFailedWriteAndPolling
     EXPECT_NE(boxes.Boxes()[0].text.find("Not a directory"), std::string::npos);
     EXPECT_EQ(m_pauses, (std::vector<bool>{true, false}));
 
-    // The next try ten minutes later. At exit the failed write is tried
-    // again, but no box holds the exit up.
+    // The next try ten minutes later fails with a box of its own.
     CycleAt(1200);
-    m_keeper.WriteBeforeExit();
+    m_keeper.Flush();
     EXPECT_EQ(boxes.Count(), 2u);
+    // At exit the failed write is tried once more; a box it shows gives way
+    // to the writer's stop (so it may not show at all) and never holds the
+    // exit up.
+    m_keeper.WriteBeforeExit();
+    EXPECT_LE(boxes.Count(), 3u);
 }
 
 TEST(HistoryWriter, RunsJobsInOrderAndSkipsOnesALaterJobRewrites)
