@@ -32,7 +32,7 @@ QString CAboutDlg::FilesLine()
 QString CAboutDlg::HistoryLine()
 {
     const std::string appDir = QCoreApplication::applicationDirPath().toStdString();
-    const QString folder = QString::fromStdString(HistoryFolder(HistoryHome(appDir)));
+    const QString folder = QString::fromStdString(HistoryFolderFor(appDir));
     return QStringLiteral("History: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(folder)));
 }
 

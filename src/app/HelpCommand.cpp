@@ -1,5 +1,7 @@
 #include "app/HelpCommand.h"
 
+#include "app/InstallLayout.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +28,7 @@ QUrl CHelpCommand::Target(const QString& appDir, const HandlerQuery& hasHandler)
     QString chm = dir.filePath(QString::fromLatin1(kHelpFile));
     if (!QFileInfo(chm).isFile()) {
         // An installed program keeps its manual with its other files.
-        dir.setPath(QDir(appDir).filePath(QStringLiteral("../share/zelvan")));
+        dir.setPath(InstalledFilesDir(appDir));
         chm = dir.filePath(QString::fromLatin1(kHelpFile));
     }
     if (!QFileInfo(chm).isFile())

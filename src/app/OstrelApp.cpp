@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/InstallLayout.h"
 #include "app/MainFrame.h"
 #include "app/QtMessageBox.h"
 #include "export/HistoryFile.h"
@@ -55,7 +56,7 @@ bool COstrelApp::ChooseWorkingDirectory(const QString& appDir)
 {
     if (HasRunTimeFiles(QDir::current()))
         return false;
-    for (const QString& folder : {appDir, appDir + QStringLiteral("../share/zelvan")}) {
+    for (const QString& folder : {appDir, InstalledFilesDir(appDir)}) {
         if (HasRunTimeFiles(QDir(folder)))
             return QDir::setCurrent(QDir(folder).canonicalPath());
     }
@@ -92,7 +93,7 @@ bool COstrelApp::InitInstance()
     WatchTerminationSignals();
     ChooseWorkingDirectory(m_strAppDir);
     platform::CommLog("start", "files in " + QDir::currentPath().toStdString());
-    platform::CommLog("start", "history in " + HistoryFolder(HistoryHome(m_strAppDir.toStdString())));
+    platform::CommLog("start", "history in " + HistoryFolderFor(m_strAppDir.toStdString()));
     m_pFrame = std::make_unique<CMainFrame>();
     m_pFrame->OnCreateClient();
     m_pFrame->show();

@@ -45,6 +45,11 @@ std::string HistoryHome(const std::string& appDir)
 #endif
 }
 
+std::string HistoryFolderFor(const std::string& appDir)
+{
+    return HistoryFolder(HistoryHome(appDir));
+}
+
 std::string HistoryFileName(const std::string& serialText, int rating, std::int64_t curveStart)
 {
     std::string name = serialText;

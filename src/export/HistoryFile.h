@@ -11,6 +11,8 @@ std::string HistoryFolder(const std::string& appDir);
 // for an installed program, $XDG_DATA_HOME/zelvan/ (~/.local/share/zelvan/
 // by default). Ends with a slash.
 std::string HistoryHome(const std::string& appDir);
+// The history folder a program in appDir uses: HistoryFolder(HistoryHome(appDir)).
+std::string HistoryFolderFor(const std::string& appDir);
 
 // The name of a day curve's history workbook: the serial number text, ",",
 // the rating, ",", the curve's local start time "%Y-%m-%d %H-%M", ".xls";

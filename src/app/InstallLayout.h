@@ -1,0 +1,10 @@
+#pragma once
+#include <QDir>
+#include <QString>
+
+// Where an installed program keeps the files it reads (pictures, note,
+// workbook, manual): <prefix>/share/zelvan beside <prefix>/bin.
+inline QString InstalledFilesDir(const QString& appDir)
+{
+    return QDir(appDir).filePath(QStringLiteral("../share/zelvan"));
+}
