@@ -118,6 +118,13 @@ void CPowerViewLink::SendNextPoll()
 {
     if (!m_bConnected.load())
         return;
+    if (m_bFirstReplyPending.load()) {
+        // The serial-number read sent on connecting went unanswered: it is
+        // asked again, as polling starts only from its reply.
+        m_nPos.store(0);
+        m_link.ReadSerialNumber();
+        return;
+    }
     // A step beyond the type's last (left by a link of another type) is its last.
     const SProtocolFacts& facts = m_link.Facts();
     const int last = static_cast<int>(facts.pollSteps.size()) - 1;
@@ -272,6 +279,11 @@ void CPowerViewLink::DetectionStep()
     const platform::DWORD now = platform::GetTickCount();
     if (m_link.LinkState() == kLinkIdle ||
         platform::TickDiff(now, m_link.LastRequestTick()) <= static_cast<platform::DWORD>(kProbeTimeoutMs))
+        return;
+    // Answered in time, but the UI thread has not taken the answer yet (a
+    // busy machine): the next probe would change the protocol type under
+    // it, and the answer would be read as the next type's.
+    if (m_link.CheckReplyTimeout().bReplied)
         return;
     const int next = m_link.Facts().nNextProbeType;
     if (next >= 0) {

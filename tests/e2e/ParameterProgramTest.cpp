@@ -72,12 +72,15 @@ TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
     ASSERT_TRUE(PumpUntil([&] { return view.IsConnected(); }, 15000));
 
     bool bDone = false;
+    std::string stage = "dialog not opened";
     QObject::connect(&view, &CPowerCurveView::parameterDialogOpened, [&](CMonitorDlg* pDialog) {
         QTimer::singleShot(0, pDialog, [&, pDialog] {
             CInvParP1& page = pDialog->Page();
+            stage = "first cycle";
             [&] {
                 ASSERT_TRUE(PumpUntil([&] { return page.Logic().IsFirstReadDone(); }, 30000));
 
+                stage = "standard and set all";
                 // A standard from the workbook, then one value by hand.
                 auto* pCombo = DlgItem<QComboBox>(&page, CInvParPage::kIdStandardCombo);
                 const int g83 = pCombo->findText(QStringLiteral("G83"));
@@ -93,6 +96,7 @@ TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
                 ASSERT_TRUE(PumpUntil([&] { return page.Logic().NextMode() == kModeWriteSequence; }, 1000));
                 ASSERT_TRUE(PumpUntil([&] { return CommandDone(page); }, 30000));
 
+                stage = "compare";
                 // Every setting the page writes holds what its set-value field shows.
                 EXPECT_EQ(Get(m_sim, Reg(64, 40218))[0], 2500);
                 int compared = 0;
@@ -115,6 +119,7 @@ TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
                 std::copy(name.begin(), name.end(), words.begin());
                 EXPECT_EQ(StandardNameText(words).substr(0, 3), "G83");
 
+                stage = "self test and clear";
                 // Self test: the inverter reconnects; clear energy: the total drops.
                 const int state = Reg(41, 30026);
                 EXPECT_EQ(Get(m_sim, state)[0], 1) << "feeding in at noon";
@@ -131,6 +136,7 @@ TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
                 const std::vector<std::uint16_t> after = Get(m_sim, total, 2);
                 EXPECT_LT(after[0] * 65536 + after[1], before[0] * 65536 + before[1]);
 
+                stage = "silence";
                 // Silence: the box about 6.4 s after the first unanswered
                 // request, then the page stays stopped with its commands off.
                 EXPECT_EQ(m_boxes.Count(), 0u);
@@ -149,12 +155,15 @@ TEST_P(ParameterProgram, WritesWhatThePageShowsRunsCommandsAndTimesOut)
                     EXPECT_FALSE(DlgItem<QWidget>(&page, id)->isEnabled()) << id;
                 EXPECT_EQ(m_boxes.Count(), 1u);
             }();
+            stage = "closing";
             pDialog->reject();
             bDone = true;
         });
     });
     m_pFrame->Command(CCommandStates::ID_PARAMETERS)->trigger();
-    EXPECT_TRUE(PumpUntil([&] { return bDone && view.ParameterDialog() == nullptr; }, 150000));
+    EXPECT_TRUE(PumpUntil([&] { return bDone && view.ParameterDialog() == nullptr; }, 150000))
+        << stage << "; connected " << view.IsConnected() << ", open requested " << view.Data().IsParametersRequested()
+        << ", dialog " << (view.ParameterDialog() != nullptr) << ", status " << m_pFrame->LinkStatus().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(EachProtocolType, ParameterProgram, ::testing::Values(0, 1, 2));

@@ -341,6 +341,26 @@ TEST(Supervision, ShortOrCutReplyIsAMissAndTheResendIsNumberedAfresh)
         EXPECT_EQ(bench.values[static_cast<std::size_t>(i)].nRegister, 11 + i);
 }
 
+TEST(Supervision, SerialNumberReadLostOnConnectingIsAskedAgainInEachType)
+{
+    for (int type : {1, 2}) {
+        CViewBench bench(type);
+        bench.bAnswering = false; // the read that follows the probe's answer is lost
+        AnswerProbe(bench, type);
+        ASSERT_TRUE(bench.view.IsFirstReplyPending());
+        bench.bAnswering = true;
+        bench.RunFor(6000);
+        const Request serial = type == 2 ? Req(3, 6, 3) : Req(4, 0, 3);
+        ASSERT_GE(bench.sent.size(), 3u) << type << ": the line went silent";
+        EXPECT_EQ(bench.sent[0], serial) << type;
+        EXPECT_EQ(bench.sent[1], serial) << type << ": asked again";
+        EXPECT_GT(bench.sent[1].dwTick - bench.sent[0].dwTick, 2000u) << type;
+        EXPECT_FALSE(bench.view.IsFirstReplyPending()) << type;
+        EXPECT_EQ(FormatSerialNumber(bench.view.Link().Serial()), "123456789012") << type;
+        EXPECT_GT(bench.nCycles, 0) << type;
+    }
+}
+
 TEST(Supervision, TickStampsAcrossTheWrapNeitherStallNorCountStaleReplies)
 {
     CViewBench bench(1);
@@ -575,6 +595,60 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
     EXPECT_EQ(bench.view.PortInUse(), live.SlavePath());
     EXPECT_EQ(bench.statuses, std::vector<std::string>{"Connected"});
     EXPECT_EQ(WithCrc({0x05, 0x03, 0x00, 0x06, 0x00, 0x03}), live.ReadUntilQuiet(200));
+    link.ClosePort();
+}
+
+// A busy machine: the inverter answers the type-0 probe at once, but the
+// window takes the answer 2.4 s later, after the probe's time-out. The walk
+// waits for it instead of probing type 2 under it.
+TEST(Detection, AnAnswerTheWindowTakesLateIsNotReadAsTheNextTypes)
+{
+    CPtyPair line;
+    ASSERT_TRUE(line.Ok());
+    CEnvPorts env(line.SlavePath());
+    CViewBench bench(0);
+    std::vector<Bytes> probes;
+    std::vector<platform::PostedMessage> held;
+    DWORD answeredAt = 0;
+    bool bEnded = false;
+    SPowerViewHooks hooks;
+    hooks.endDetectionDialog = [&] { bEnded = true; };
+    hooks.runDetectionDialog = [&] {
+        bench.view.SetDetectionDialogAlive(true);
+        for (int t = 0; t < 12000 && !bEnded; t += 200) {
+            bench.ticks.Advance(200);
+            const DWORD before = bench.view.Link().LastRequestTick();
+            bench.view.PollStep();
+            if (bench.view.Link().LastRequestTick() != before) {
+                probes.push_back(line.ReadUntilQuiet(100));
+                const std::vector<SimReply> replies = bench.m_pSim->Receive(probes.back(), bench.SimNow());
+                for (const SimReply& r : replies)
+                    line.Write(r.bytes);
+                answeredAt = bench.ticks.Now();
+                for (std::size_t i = 0; i < (replies.empty() ? 0 : 3); ++i) {
+                    auto m = bench.queue.Take(3000); // posted by the port thread
+                    ASSERT_TRUE(m.has_value());
+                    held.push_back(*m);
+                }
+            }
+            if (!held.empty() && bench.ticks.Now() - answeredAt >= 2400) {
+                for (const platform::PostedMessage& m : held)
+                    bench.view.OnRegisterValue(m.wParam, m.lParam);
+                held.clear();
+            }
+        }
+        bench.view.SetDetectionDialogAlive(false);
+    };
+    bench.view.SetHooks(hooks);
+    bench.view.OnRescanPorts();
+
+    ASSERT_TRUE(bEnded);
+    ASSERT_EQ(probes.size(), 2u) << "no probe of type 2 while the answer waited";
+    EXPECT_EQ(probes[1], WithCrc({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x04, 0x9C, 0x37, 0x00, 0x03}));
+    CInverterCom& link = bench.view.Link();
+    EXPECT_TRUE(bench.view.IsConnected());
+    EXPECT_EQ(link.ProtocolType(), 0);
+    EXPECT_EQ(FormatSerialNumber(link.Address()), "123456789012");
     link.ClosePort();
 }
 
