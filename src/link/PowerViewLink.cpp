@@ -118,19 +118,15 @@ void CPowerViewLink::SendNextPoll()
 {
     if (!m_bConnected.load())
         return;
-    if (m_bFirstReplyPending.load()) {
-        // The serial-number read sent on connecting went unanswered: it is
-        // asked again, as polling starts only from its reply.
-        m_nPos.store(0);
-        m_link.ReadSerialNumber();
-        return;
-    }
     // A step beyond the type's last (left by a link of another type) is its last.
     const SProtocolFacts& facts = m_link.Facts();
     const int last = static_cast<int>(facts.pollSteps.size()) - 1;
     const int step = std::clamp(m_nNextStep.load(), 0, last);
     m_nStep.store(step);
-    const std::optional<SRegisterBlock> block = PollStepBlock(m_link.ProtocolType(), step);
+    // Until the serial-number read sent on connecting is answered, it is
+    // what is asked again: polling starts only from its reply.
+    const std::optional<SRegisterBlock> block =
+        m_bFirstReplyPending.load() ? facts.serial : PollStepBlock(m_link.ProtocolType(), step);
     if (!block)
         return;
     // Every sending starts the reply afresh, a resend included, so a value

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,6 +137,21 @@ public:
     {
         for (std::uint8_t b : bytes)
             view.Link().OnReceiveByte(b);
+    }
+
+    // The detection dialog's modal loop: the poll thread's passes 200 ms
+    // apart until the walk ends or `ms` have passed; `onPass` after each
+    // pass, told whether it sent a request.
+    void RunDetectionDialog(int ms, const bool& bEnded, const std::function<void(bool)>& onPass)
+    {
+        view.SetDetectionDialogAlive(true);
+        for (int t = 0; t < ms && !bEnded; t += 200) {
+            ticks.Advance(200);
+            const DWORD before = view.Link().LastRequestTick();
+            view.PollStep();
+            onPass(view.Link().LastRequestTick() != before);
+        }
+        view.SetDetectionDialogAlive(false);
     }
 
     struct Value {
@@ -537,32 +553,25 @@ TEST(Detection, DeadFirstPortCostsThreeProbesThenTheSecondAnswers)
     hooks.postDetectionLine = [&](const std::string& s) { bench.lines.push_back({s, bench.ticks.Now()}); };
     hooks.endDetectionDialog = [&] { bEnded = true; };
     hooks.runDetectionDialog = [&] {
-        // The modal loop of the dialog, with the poll thread's passes.
-        bench.view.SetDetectionDialogAlive(true);
-        for (int t = 0; t < 20000 && !bEnded; t += 200) {
-            bench.ticks.Advance(200);
-            const DWORD before = bench.view.Link().LastRequestTick();
-            bench.view.PollStep();
-            if (bench.view.Link().LastRequestTick() == before)
-                continue;
-            const std::string port = bench.view.PortInUse();
-            if (port == dead.SlavePath()) {
+        bench.RunDetectionDialog(20000, bEnded, [&](bool bSent) {
+            if (!bSent)
+                return;
+            if (bench.view.PortInUse() == dead.SlavePath()) {
                 deadFrames.push_back(dead.ReadUntilQuiet(100));
-                continue;
+                return;
             }
             // The live port: the inverter answers over the line.
             const Bytes request = live.ReadUntilQuiet(100);
             const std::vector<SimReply> replies = bench.m_pSim->Receive(request, bench.SimNow());
             if (replies.empty())
-                continue; // not its protocol type
+                return; // not its protocol type
             for (const SimReply& r : replies)
                 live.Write(r.bytes);
             auto m = bench.queue.Take(3000);
             ASSERT_TRUE(m.has_value());
             ASSERT_EQ(m->msg, platform::WM_REGISTER_VALUE);
             bench.view.OnRegisterValue(m->wParam, m->lParam);
-        }
-        bench.view.SetDetectionDialogAlive(false);
+        });
     };
     bench.view.SetHooks(hooks);
     bench.view.OnRescanPorts();
@@ -614,12 +623,8 @@ TEST(Detection, AnAnswerTheWindowTakesLateIsNotReadAsTheNextTypes)
     SPowerViewHooks hooks;
     hooks.endDetectionDialog = [&] { bEnded = true; };
     hooks.runDetectionDialog = [&] {
-        bench.view.SetDetectionDialogAlive(true);
-        for (int t = 0; t < 12000 && !bEnded; t += 200) {
-            bench.ticks.Advance(200);
-            const DWORD before = bench.view.Link().LastRequestTick();
-            bench.view.PollStep();
-            if (bench.view.Link().LastRequestTick() != before) {
+        bench.RunDetectionDialog(12000, bEnded, [&](bool bSent) {
+            if (bSent) {
                 probes.push_back(line.ReadUntilQuiet(100));
                 const std::vector<SimReply> replies = bench.m_pSim->Receive(probes.back(), bench.SimNow());
                 for (const SimReply& r : replies)
@@ -636,8 +641,7 @@ TEST(Detection, AnAnswerTheWindowTakesLateIsNotReadAsTheNextTypes)
                     bench.view.OnRegisterValue(m.wParam, m.lParam);
                 held.clear();
             }
-        }
-        bench.view.SetDetectionDialogAlive(false);
+        });
     };
     bench.view.SetHooks(hooks);
     bench.view.OnRescanPorts();
@@ -667,12 +671,8 @@ TEST(Detection, NoPortAnsweringEndsTheWalkAndASecondDetectionProbesAgain)
     hooks.postDetectionLine = [&](const std::string& s) { bench.lines.push_back({s, bench.ticks.Now()}); };
     hooks.runDetectionDialog = [&] {
         ++walks;
-        bench.view.SetDetectionDialogAlive(true);
-        for (int t = 0; t < 30000; t += 200) {
-            bench.ticks.Advance(200);
-            bench.view.PollStep();
-        }
-        bench.view.SetDetectionDialogAlive(false);
+        const bool bNeverEnded = false; // the whole time, as the walk's end does not close it
+        bench.RunDetectionDialog(30000, bNeverEnded, [](bool) {});
     };
     bench.view.SetHooks(hooks);
     bench.view.OnRescanPorts();
