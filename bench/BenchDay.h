@@ -1,7 +1,7 @@
 #pragma once
 // A day of made-up but plausible samples for the benchmarks: `Store` is the
 // series class to fill (CDaySamples, or CTestResult for the live store).
-#include "live/DaySamples.h"
+#include "model/DaySamples.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 // (the median of the blocked times; the goal is one frame, 16 ms).
 #include "BenchDay.h"
 #include "live/HistoryKeeper.h"
-#include "live/TestResult.h"
+#include "model/TestResult.h"
 #include "platform/WallClock.h"
 
 #include <algorithm>

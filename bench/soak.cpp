@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "../tests/sim/SimProcess.h"
+#include "support/SimProcess.h"
 #include "link/PowerViewLink.h"
 #include "live/HistoryKeeper.h"
 #include "live/PowerViewData.h"
-#include "live/RegisterMap.h"
+#include "model/RegisterMap.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/Tick.h"

@@ -2,9 +2,9 @@
 // (the most a day of 400 ms cycles can bring, 86,400 s / 0.6 s) and taking
 // the copy a reader thread works on. Prints the memory the day holds and a
 // closing line of figures.
-#include "live/RegisterMap.h"
-#include "live/TestResult.h"
-#include "params/RegisterScale.h"
+#include "model/RegisterMap.h"
+#include "model/TestResult.h"
+#include "model/RegisterScale.h"
 #include "platform/Tick.h"
 
 #include <benchmark/benchmark.h>

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 #include "config/ConfigWorkbook.h"
 #include "export/XlsSpreadsheet.h"
-#include "params/RegisterScale.h"
+#include "model/RegisterScale.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 
-#include "app/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 
 // "About Zelvan": the program's name and version, a picture and one line
 // set at initialisation.

@@ -14,7 +14,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/HelpCommand.h"
-#include "app/StringTable.h"
+#include "platform/StringTable.h"
 #include "app/TabHolder.h"
 #include "live/CommandStates.h"
 #include "live/PowerCurveView.h"

@@ -11,7 +11,7 @@
 
 #include "app/InstallLayout.h"
 #include "app/MainFrame.h"
-#include "app/QtMessageBox.h"
+#include "ui/QtMessageBox.h"
 #include "export/HistoryFile.h"
 #include "live/PowerCurveView.h"
 #include "platform/CommLog.h"

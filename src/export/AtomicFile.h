@@ -16,11 +16,11 @@ public:
 
     // Creates the temporary beside `path`. False (with Error()) when the
     // folder is missing or not writable.
-    bool Open(const std::string& path);
+    [[nodiscard]] bool Open(const std::string& path);
     // Appends bytes; false (with Error()) on a write error such as a full disk.
-    bool Write(const void* data, std::size_t size);
+    [[nodiscard]] bool Write(const void* data, std::size_t size);
     // Flushes, closes and renames the temporary over the target.
-    bool Commit();
+    [[nodiscard]] bool Commit();
     // Removes the temporary; the target stays as it was.
     void Abandon();
 

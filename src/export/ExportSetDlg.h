@@ -1,8 +1,8 @@
 #pragma once
 #include <QDialog>
 
-#include "app/DialogTemplate.h"
-#include "export/IntFields.h"
+#include "ui/DialogTemplate.h"
+#include "ui/IntFields.h"
 
 class QRadioButton;
 

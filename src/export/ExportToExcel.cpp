@@ -2,7 +2,7 @@
 
 #include "export/XlsSpreadsheet.h"
 #include "link/ProtocolTable.h"
-#include "live/NearestSample.h"
+#include "model/NearestSample.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/WallClock.h"

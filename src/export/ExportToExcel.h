@@ -1,6 +1,6 @@
 #pragma once
 #include "export/Spreadsheet.h"
-#include "live/DaySamples.h"
+#include "model/DaySamples.h"
 #include "platform/MessageTarget.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 
-#include "app/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 
 // "Save Progress", shown while an export's worker runs. The user cannot
 // close it: no close button, Escape and Enter do nothing, and its OK button

@@ -3,6 +3,8 @@
 #include "link/Crc16.h"
 #include "platform/CommLog.h"
 
+#include <cstdio>
+
 namespace {
 
 struct RatingRow {
@@ -38,6 +40,13 @@ std::string FormatBcdWord(std::uint16_t word)
     std::string text;
     for (int shift = 12; shift >= 0; shift -= 4)
         text += NibbleChar(static_cast<unsigned>(word) >> shift);
+    return text;
+}
+
+std::string FormatVersionText(std::uint32_t raw)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "V%3.2f", static_cast<double>(raw) / 100.0);
     return text;
 }
 
@@ -143,12 +152,22 @@ std::uint16_t CInverterCom::TranslateWrite(int nRegister) const
     return static_cast<std::uint16_t>(nRegister <= range.nLast ? nRegister + range.nOffset : nRegister);
 }
 
+CInverterCom::SRequest CInverterCom::Request() const
+{
+    std::lock_guard<std::mutex> lock(m_requestLock);
+    return m_request;
+}
+
+void CInverterCom::SetLinkState(int nLinkState)
+{
+    std::lock_guard<std::mutex> lock(m_requestLock);
+    m_request.nLinkState = nLinkState;
+}
+
 void CInverterCom::BeginRequest(int nLinkState, int nRegister, int nExpected, int nReplyTimeout)
 {
-    m_nLinkState.store(nLinkState);
-    m_nLastRegister.store(nRegister);
-    m_nExpectedValues.store(nExpected);
-    m_nReplyTimeout.store(nReplyTimeout);
+    std::lock_guard<std::mutex> lock(m_requestLock);
+    m_request = {nLinkState, nRegister, nExpected, nReplyTimeout};
 }
 
 // The request values are recorded before the frame is queued, so a reply
@@ -159,7 +178,10 @@ void CInverterCom::Send(std::uint8_t* frame, std::size_t length)
     if (platform::CommLogEnabled())
         platform::CommLog("tx", platform::HexBytes(frame, length));
     m_dwLastRequestTick.store(platform::GetTickCount());
-    QueueTransmission(frame, length);
+    // Every builder's frame fits the send buffer; one that did not would
+    // send nothing, and the supervision sends the poll again at its time-out.
+    if (!QueueTransmission(frame, length) && platform::CommLogEnabled())
+        platform::CommLog("tx", "not queued: the frame does not fit the send buffer");
 }
 
 void CInverterCom::ReadRegisters(int nRegister, int nQuantity)
@@ -214,7 +236,8 @@ void CInverterCom::WriteSerialNumber(std::uint64_t number)
     const std::array<std::uint16_t, 3> words = SerialNumberWords(number);
     const SProtocolFacts& facts = Facts();
     // The request still goes to the old address; the new number is adopted after.
-    WriteRegisters(words.data(), facts.nSerialWriteRegister, 3);
+    // Three words always fit a frame.
+    static_cast<void>(WriteRegisters(words.data(), facts.nSerialWriteRegister, 3));
     for (int i = 0; i < 6; ++i) {
         const std::uint16_t word = words[static_cast<std::size_t>(i / 2)];
         const std::uint8_t packed = i % 2 == 0 ? HighByte(word) : LowByte(word);
@@ -244,7 +267,7 @@ void CInverterCom::SendCommand(bool bSelfTest)
         for (std::uint8_t b : body)
             frame[n++] = b;
     }
-    BeginRequest(bSelfTest ? kLinkSelfTest : kLinkWrite, m_nLastRegister.load(), 2, 400);
+    BeginRequest(bSelfTest ? kLinkSelfTest : kLinkWrite, LastRegister(), 2, 400);
     Send(frame, n);
 }
 
@@ -252,7 +275,10 @@ void CInverterCom::SendSelfTest() { SendCommand(true); }
 
 void CInverterCom::SendClearEnergy() { SendCommand(false); }
 
-void CInverterCom::WriteSwitch(int nRegister, std::uint16_t wValue) { WriteRegisters(&wValue, nRegister, 1); }
+void CInverterCom::WriteSwitch(int nRegister, std::uint16_t wValue)
+{
+    static_cast<void>(WriteRegisters(&wValue, nRegister, 1)); // one word always fits a frame
+}
 
 void CInverterCom::WriteGfciFunction(bool bOn) { WriteSwitch(Facts().nGfciRegister, bOn ? 1 : 0); }
 
@@ -272,7 +298,7 @@ SReplyCheck CInverterCom::CheckReplyTimeout() const
     SReplyCheck check;
     check.bReplied = !platform::TickAfter(request, reply);
     check.bTimedOut = platform::TickDiff(now, request) > 2000;
-    const int quiet = m_nReplyTimeout.load();
+    const int quiet = ReplyTimeout();
     check.bReady = check.bTimedOut ||
                    (check.bReplied && platform::TickDiff(now, reply) > static_cast<platform::DWORD>(quiet < 0 ? 0 : quiet));
     return check;

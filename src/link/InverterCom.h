@@ -18,6 +18,8 @@ std::string FormatSerialNumber(const SerialBytes& bytes);
 std::string FormatSerialNumber(const std::uint8_t* bytes); // 6 bytes
 // A 16-bit word as 4 characters, most significant nibble first.
 std::string FormatBcdWord(std::uint16_t word);
+// The firmware version text: "V%3.2f" of raw / 100, e.g. raw 805 gives "V8.05".
+std::string FormatVersionText(std::uint32_t raw);
 // n (0..9999; larger values keep their last four digits) as a packed-BCD word.
 std::uint16_t ToBcdWord(unsigned n);
 // Rated power in watts from the top nibble of a model code (1500 .. 5000).
@@ -85,13 +87,22 @@ public:
     void SetTag(int nTag) { m_nTag.store(nTag); }
 
     // --- the request in flight (any thread) ---
-    int LinkState() const { return m_nLinkState.load(); }
+    // Its state, start register, values expected and quiet time, set in one
+    // step so that no reader sees one request's state with another's count.
+    struct SRequest {
+        int nLinkState = kLinkIdle;
+        int nRegister = 0; // start register of the last read; -1 after a write
+        int nExpected = 0;
+        int nReplyTimeout = 200;
+    };
+    SRequest Request() const;
+    int LinkState() const { return Request().nLinkState; }
     // The reply is complete (UI thread, when the last value has arrived).
-    void SetLinkState(int nLinkState) { m_nLinkState.store(nLinkState); }
-    int ExpectedValues() const { return m_nExpectedValues.load(); }
-    int ReplyTimeout() const { return m_nReplyTimeout.load(); }
+    void SetLinkState(int nLinkState);
+    int ExpectedValues() const { return Request().nExpected; }
+    int ReplyTimeout() const { return Request().nReplyTimeout; }
     // Start register of the last read; -1 after a write.
-    int LastRegister() const { return m_nLastRegister.load(); }
+    int LastRegister() const { return Request().nRegister; }
     platform::DWORD LastRequestTick() const { return m_dwLastRequestTick.load(); }
     platform::DWORD LastReplyTick() const { return m_dwLastReplyTick.load(); }
     // For tests that place the request or the reply in time.
@@ -102,7 +113,7 @@ public:
     void ReadRegisters(int nRegister, int nQuantity);
     void ReadBlock(const SRegisterBlock& block) { ReadRegisters(block.nStart, block.nCount); }
     // False (nothing sent, bookkeeping untouched) when n is not 1 .. 93.
-    bool WriteRegisters(const std::uint16_t* pWords, int nRegister, int n);
+    [[nodiscard]] bool WriteRegisters(const std::uint16_t* pWords, int nRegister, int n);
     void ReadSerialNumber();
     void WriteSerialNumber(std::uint64_t number);
     void ReadSoftwareVersion();
@@ -160,10 +171,8 @@ private:
     std::atomic<bool> m_bProbePending{false};
     std::atomic<int> m_nTag{0};
 
-    std::atomic<int> m_nLinkState{kLinkIdle};
-    std::atomic<int> m_nExpectedValues{0};
-    std::atomic<int> m_nReplyTimeout{200};
-    std::atomic<int> m_nLastRegister{0};
+    mutable std::mutex m_requestLock; // the request in flight
+    SRequest m_request;
     std::atomic<platform::DWORD> m_dwLastRequestTick{0};
     std::atomic<platform::DWORD> m_dwLastReplyTick{0};
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "link/InvComSet.h"
-#include "live/RegisterMap.h"
 #include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"

@@ -31,7 +31,7 @@ public:
     virtual ~CSerialBackend() = default;
 
     // Obtains the device for exclusive use; false (quietly) when it cannot.
-    virtual bool Open(const std::string& portName) = 0;
+    [[nodiscard]] virtual bool Open(const std::string& portName) = 0;
     // Purge, timeouts, 9600 8N1 raw, purge again. Stops at the first step
     // that fails and returns it; reports nothing itself, because it runs
     // under the port's lock and the caller shows the box once it is free.
@@ -80,7 +80,7 @@ public:
     // opened (no box) or refused its settings. A refused setting closes the
     // device again and shows one "Application Error" box naming the step,
     // after the port's locks are let go. Does not start the thread.
-    int OpenPort(platform::IMessageTarget* pOwner, const std::string& portName);
+    [[nodiscard]] int OpenPort(platform::IMessageTarget* pOwner, const std::string& portName);
     // Starts the port thread on an open port; false when none was started.
     [[nodiscard]] bool StartPortThread();
     // Stops the port thread (stop request, then signal and wait 500 ms, up
@@ -123,7 +123,7 @@ protected:
     // The one transmission request: fill the send buffer and set its length
     // under the lock, then signal the write event. False when the frame does
     // not fit (nothing is sent).
-    bool QueueTransmission(const std::uint8_t* frame, std::size_t length);
+    [[nodiscard]] bool QueueTransmission(const std::uint8_t* frame, std::size_t length);
     // Ends the port thread at once and closes the device. A derived class
     // calls it first in its destructor: the thread calls OnReceiveByte.
     void ShutdownPort();

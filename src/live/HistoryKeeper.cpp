@@ -8,7 +8,7 @@
 
 #include "export/ExportToExcel.h"
 #include "export/HistoryFile.h"
-#include "live/TestResult.h"
+#include "model/TestResult.h"
 #include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 

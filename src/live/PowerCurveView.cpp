@@ -8,15 +8,15 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/AutoComDlg.h"
-#include "app/StringTable.h"
+#include "live/AutoComDlg.h"
+#include "platform/StringTable.h"
 #include "config/ConfigWorkbook.h"
 #include "export/AxisSetDlg.h"
 #include "export/ExportSetDlg.h"
 #include "export/HistoryFile.h"
 #include "export/ProgressDlg.h"
 #include "export/TimeSpan.h"
-#include "live/RegisterMap.h"
+#include "model/RegisterMap.h"
 #include "params/InvParP1.h"
 #include "params/MonitorDlg.h"
 #include "platform/MessageBox.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/DialogTemplate.h"
-#include "app/WindowMessages.h"
+#include "ui/DialogTemplate.h"
+#include "ui/WindowMessages.h"
 #include "export/ExportWorker.h"
 #include "link/PowerViewLink.h"
 #include "live/CommandStates.h"

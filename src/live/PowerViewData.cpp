@@ -5,8 +5,8 @@
 
 #include "link/InverterCom.h"
 #include "link/ProtocolTable.h"
-#include "live/RegisterMap.h"
-#include "live/ValueStore.h"
+#include "model/RegisterMap.h"
+#include "model/ValueStore.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "live/TestResult.h"
+#include "model/TestResult.h"
 
 // What one display update puts on the screen, as numbers; the view formats
 // and draws them. Each part is present only when its series has the sample.

@@ -1,6 +1,6 @@
 #include "live/SysNoteView.h"
 
-#include "app/StringTable.h"
+#include "platform/StringTable.h"
 #include "live/RtfReader.h"
 #include "live/RtfTextDocument.h"
 #include "platform/MessageBox.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 
 #include <QImage>
 #include <QPixmap>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 #include "params/InvParPage.h"
 
 class CInverterCom;

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/StringTable.h"
+#include "platform/StringTable.h"
 #include "config/ConfigWorkbook.h"
 #include "link/InverterCom.h"
-#include "live/RegisterMap.h"
-#include "live/StateTexts.h"
-#include "params/RegisterScale.h"
+#include "model/RegisterMap.h"
+#include "model/StateTexts.h"
+#include "model/RegisterScale.h"
 
 namespace {
 
@@ -1097,7 +1097,10 @@ void CInvParPage::SendWrite(const SPageWrite& step)
     CInverterCom* link = Link();
     switch (step.form) {
     case SPageWrite::EForm::kRegisters:
-        link->WriteRegisters(step.words.data(), step.nStart, static_cast<int>(step.words.size()));
+        // A step holds at most one frame's words (the sequence is cut so);
+        // one that did not fit sends nothing and ends in the page's time-out.
+        if (!link->WriteRegisters(step.words.data(), step.nStart, static_cast<int>(step.words.size())))
+            return;
         // The inverter answers from its new address already.
         if (step.nNewAddress >= 0 && !step.bMoveAfterReply)
             link->SetAddressByte(0, static_cast<std::uint8_t>(step.nNewAddress));

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 
 class CInvParP1;
 class CInverterCom;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "link/InverterCom.h"
-#include "params/RegisterScale.h"
+#include "model/RegisterScale.h"
 
 class ConfigWorkbook;
 

@@ -1,6 +1,6 @@
 #include "widgets/FlowPane.h"
 
-#include "live/NearestSample.h"
+#include "model/NearestSample.h"
 #include "platform/WallClock.h"
 #include "widgets/BackPicture.h"
 #include "widgets/ChartScale.h"

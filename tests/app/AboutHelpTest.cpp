@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include "app/AboutDlg.h"
 #include "app/HelpCommand.h"

@@ -14,9 +14,9 @@
 #include <functional>
 #include <thread>
 
-#include "app/QtMessageBox.h"
+#include "ui/QtMessageBox.h"
 #include "link/PollThread.h"
-#include "link/PtyPair.h"
+#include "support/PtyPair.h"
 #include "link/SerialPort.h"
 #include "platform/MessageBox.h"
 

@@ -1,6 +1,6 @@
 // A damaged note or picture beside the program: what can be read is shown,
 // nothing takes the view down, and no box stands in the way.
-#include "AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include "live/SysNoteView.h"
 #include "platform/MessageBox.h"

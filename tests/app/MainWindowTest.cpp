@@ -1,16 +1,16 @@
 // The operator's flows through the real main window, against zelvan-sim
 // running as its own process on a pseudo-terminal.
-#include "WindowTest.h"
-#include "XlsReaders.h"
+#include "support/WindowTest.h"
+#include "support/XlsReaders.h"
 
 #include "app/MainFrame.h"
 #include "app/TabHolder.h"
 #include "export/ExportSetDlg.h"
-#include "link/PtyPair.h"
+#include "support/PtyPair.h"
 #include "live/PowerCurveView.h"
 #include "live/SysNoteView.h"
 #include "platform/MessageBox.h"
-#include "sim/SimProcess.h"
+#include "support/SimProcess.h"
 #include "widgets/FlowPane.h"
 #include "widgets/MyPanel.h"
 #include "widgets/MyTextBox.h"

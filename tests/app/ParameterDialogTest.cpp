@@ -1,6 +1,6 @@
 // The parameter dialog through the real main window, against zelvan-sim
 // running as its own process; the hiding rules on a dialog without a line.
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
 #include "app/MainFrame.h"
 #include "config/ConfigWorkbook.h"
@@ -10,7 +10,7 @@
 #include "params/InvParP1.h"
 #include "params/MonitorDlg.h"
 #include "platform/MessageBox.h"
-#include "sim/SimProcess.h"
+#include "support/SimProcess.h"
 #include "widgets/FlowPane.h"
 
 #include <QAction>

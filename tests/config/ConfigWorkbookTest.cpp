@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "WorkbookFiles.h"
+#include "support/WorkbookFiles.h"
 #include "config/ConfigWorkbook.h"
 #include "platform/MessageBox.h"
 

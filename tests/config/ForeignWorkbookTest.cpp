@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "WorkbookFiles.h"
+#include "support/WorkbookFiles.h"
 #include "config/ConfigWorkbook.h"
 #include "export/CompoundFile.h"
 #include "platform/MessageBox.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "WorkbookFiles.h"
+#include "support/WorkbookFiles.h"
 #include "config/ConfigWorkbook.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "WorkbookFiles.h"
+#include "support/WorkbookFiles.h"
 #include "config/WorkbookLoader.h"
 
 namespace {

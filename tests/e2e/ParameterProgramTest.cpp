@@ -1,7 +1,7 @@
 // The parameter dialog of the program's main window, run in this process,
 // against zelvan-sim as its own process in each protocol type: what "Set
 // all pars" and the commands write is read back from the simulator.
-#include "app/WindowTest.h"
+#include "support/WindowTest.h"
 
 #include "app/MainFrame.h"
 #include "link/InvComSet.h"
@@ -11,7 +11,7 @@
 #include "params/MonitorDlg.h"
 #include "params/ParameterCatalogue.h"
 #include "platform/MessageBox.h"
-#include "sim/SimProcess.h"
+#include "support/SimProcess.h"
 
 #include <QAction>
 #include <QComboBox>

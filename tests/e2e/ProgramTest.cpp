@@ -1,10 +1,10 @@
 // The real program, started as its own process under the offscreen platform,
 // against zelvan-sim on pseudo-terminals; what it does is read from its
 // communication log.
-#include "XlsReaders.h"
-#include "link/PtyPair.h"
+#include "support/XlsReaders.h"
+#include "support/PtyPair.h"
 #include "platform/WallClock.h"
-#include "sim/SimProcess.h"
+#include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
 

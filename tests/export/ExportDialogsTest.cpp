@@ -1,8 +1,8 @@
 // The export and time-span commands of the power view, driven through their
 // dialogs as an operator would, with the link stopped and the store filled
 // by hand.
-#include "XlsReaders.h"
-#include "app/AppTestSupport.h"
+#include "support/XlsReaders.h"
+#include "support/AppTestSupport.h"
 
 #include "export/AxisSetDlg.h"
 #include "export/ExportSetDlg.h"

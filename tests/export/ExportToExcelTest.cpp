@@ -1,4 +1,4 @@
-#include "XlsReaders.h"
+#include "support/XlsReaders.h"
 #include "export/ExportToExcel.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"

@@ -1,4 +1,4 @@
-#include "XlsReaders.h"
+#include "support/XlsReaders.h"
 #include "export/XlsSpreadsheet.h"
 
 #include <cerrno>

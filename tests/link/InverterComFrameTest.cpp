@@ -4,7 +4,7 @@
 #include <set>
 #include <thread>
 
-#include "LinkTestUtil.h"
+#include "support/LinkTestUtil.h"
 #include "platform/Tick.h"
 
 namespace {
@@ -312,7 +312,7 @@ TEST(SendBufferGuard, ConcurrentBuildersNeverTearAFrame)
     std::uint16_t words[40];
     for (int i = 0; i < 40; ++i)
         words[i] = static_cast<std::uint16_t>(0xABCD + i);
-    com.WriteRegisters(words, 82, 40);
+    EXPECT_TRUE(com.WriteRegisters(words, 82, 40));
     valid.insert(Sent(com));
 
     std::atomic<bool> stop{false};
@@ -331,7 +331,7 @@ TEST(SendBufferGuard, ConcurrentBuildersNeverTearAFrame)
     });
     std::thread b([&] {
         for (int i = 0; i < 3000; ++i)
-            com.WriteRegisters(words, 82, 40);
+            EXPECT_TRUE(com.WriteRegisters(words, 82, 40));
     });
     a.join();
     b.join();

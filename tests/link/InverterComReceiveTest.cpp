@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LinkTestUtil.h"
+#include "support/LinkTestUtil.h"
 #include "platform/Tick.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <modbus.h>
 #include <thread>
 
-#include "LinkTestUtil.h"
-#include "link/PtyPair.h"
+#include "support/LinkTestUtil.h"
+#include "support/PtyPair.h"
 #include "platform/MessageBox.h"
 
 namespace {

@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 #include "link/InvComSet.h"
 #include "link/PowerViewLink.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
-#include "sim/SimProcess.h"
+#include "support/SimProcess.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "InverterSim.h"
-#include "LinkTestUtil.h"
-#include "PtyPair.h"
+#include "support/LinkTestUtil.h"
+#include "support/PtyPair.h"
 #include "link/Crc16.h"
 #include "link/InvComSet.h"
 #include "link/PollThread.h"
@@ -434,7 +434,7 @@ public:
         switch (Mode()) {
         case kModeWriteSequence: {
             const std::uint16_t word = static_cast<std::uint16_t>(2300 + Repeat());
-            link.WriteRegisters(&word, 90 + Repeat(), 1);
+            EXPECT_TRUE(link.WriteRegisters(&word, 90 + Repeat(), 1));
             break;
         }
         case kModeClearEnergy: link.SendClearEnergy(); break;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 #include "link/PowerViewLink.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"

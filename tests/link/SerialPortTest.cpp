@@ -6,8 +6,8 @@
 #include <sys/ioctl.h>
 #include <thread>
 
-#include "LinkTestUtil.h"
-#include "link/PtyPair.h"
+#include "support/LinkTestUtil.h"
+#include "support/PtyPair.h"
 #include "platform/MessageBox.h"
 
 namespace {

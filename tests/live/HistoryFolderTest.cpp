@@ -10,7 +10,7 @@
 
 #include "export/HistoryFile.h"
 #include "live/HistoryKeeper.h"
-#include "live/TestResult.h"
+#include "model/TestResult.h"
 #include "platform/MessageBox.h"
 #include "platform/WallClock.h"
 

@@ -1,6 +1,6 @@
 #include "live/HistoryKeeper.h"
 
-#include "live/TestResult.h"
+#include "model/TestResult.h"
 #include "platform/MessageBox.h"
 #include "platform/WallClock.h"
 

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "InverterSim.h"
-#include "WorkbookFiles.h"
+#include "support/WorkbookFiles.h"
 #include "config/ConfigWorkbook.h"
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
-#include "live/StateTexts.h"
+#include "model/StateTexts.h"
 #include "params/InvParPage.h"
 #include "platform/MessageTarget.h"
 #include "platform/Messages.h"
@@ -144,7 +144,7 @@ public:
         CInverterCom scratch;
         scratch.SetProtocolType(link.ProtocolType());
         scratch.SetAddress(link.Address());
-        scratch.WriteRegisters(words.data(), reg, static_cast<int>(words.size()));
+        EXPECT_TRUE(scratch.WriteRegisters(words.data(), reg, static_cast<int>(words.size())));
         std::uint8_t buffer[CSerialPort::kSendBufferSize];
         const std::size_t n = scratch.TakeSendBuffer(buffer, sizeof buffer);
         sim->Receive(Bytes(buffer, buffer + n), m_nSimMs);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "SimTestUtil.h"
+#include "support/SimTestUtil.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ TEST(DaySimulation, PowerLimitAndFaultHoldThePowerDown)
     CSimBench b(Identity(1));
     b.Attach();
     const auto limit = std::vector<std::uint16_t>{100}; // 10.0 % at index 140
-    b.com.WriteRegisters(limit.data(), 140, 1);
+    EXPECT_TRUE(b.com.WriteRegisters(limit.data(), 140, 1));
     b.Exchange();
     EXPECT_LE(b.sim.Day().PowerW(), 280.0 + 1e-9);
     b.sim.Faults().bFaultWordSet = true;

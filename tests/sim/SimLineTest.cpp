@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimOptions.h"
-#include "SimTestUtil.h"
+#include "support/SimTestUtil.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "SimProcess.h"
+#include "support/SimProcess.h"
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
-#include "link/PtyPair.h"
+#include "support/PtyPair.h"
 #include "platform/MessageTarget.h"
 #include "platform/Messages.h"
 

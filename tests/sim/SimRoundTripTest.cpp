@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "SimTestUtil.h"
+#include "support/SimTestUtil.h"
 
 namespace {
 
@@ -200,7 +200,7 @@ TEST(SimRoundTrip, IndexMapSettingsReadBackWhereThePageReadsThem)
         auto block2 = Words(21, 2000);
         block2[141 - 122] = static_cast<std::uint16_t>(type);
         block2[142 - 122] = 17;
-        b.com.WriteRegisters(block2.data(), 122, 21);
+        EXPECT_TRUE(b.com.WriteRegisters(block2.data(), 122, 21));
         if (type == 1)
             b.com.SetAddressByte(0, 17); // the page moves the link to the new address right after sending
         EXPECT_EQ(b.Exchange().size(), 2u);

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "LinkTestUtil.h"
+#include "support/LinkTestUtil.h"
 #include "platform/MessageBox.h"
 
 namespace {

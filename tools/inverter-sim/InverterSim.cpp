@@ -8,7 +8,7 @@
 
 #include "link/Crc16.h"
 #include "link/InverterCom.h"
-#include "live/RegisterMap.h"
+#include "model/RegisterMap.h"
 
 namespace {
 
