@@ -155,8 +155,8 @@ TEST_P(Program, DetectsPollsNoticesSilenceRecoversAndExits)
     ASSERT_TRUE(dead.Ok());
     // A serial number of its own per type: the day's files of runs side by side differ.
     const std::string serial = "90000000002" + std::to_string(GetParam());
-    ASSERT_TRUE(sim.Start({"--protocol", std::to_string(GetParam()), "--serial", serial, "--start", "12:00", "--speed",
-                           "60"}));
+    ASSERT_TRUE(
+        sim.Start({"--protocol", std::to_string(GetParam()), "--serial", serial, "--start", "12:00", "--speed", "60"}));
     CProgram program;
     ASSERT_TRUE(program.Start(dead.SlavePath() + ":" + sim.Path()));
 
