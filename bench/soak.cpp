@@ -114,8 +114,8 @@ public:
         };
         m_data.onHistoryCheck = [this](std::size_t i) {
             const int type = Type();
-            m_keeper.CheckHistory(
-                i, {FormatSerialNumber(m_link.Link().Serial()), RatedPower(type, m_data.Store().GetModelCode()), type});
+            m_keeper.CheckHistory(i, HistoryInverterOf(FormatSerialNumber(m_link.ConnectedSerial()), type,
+                                                       m_data.Store().GetModelCode()));
         };
         SHistoryHooks history;
         history.setPollPaused = [this](bool bPaused) { m_link.SetPollPaused(bPaused); };

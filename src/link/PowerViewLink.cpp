@@ -53,6 +53,11 @@ void CPowerViewLink::PostLine(const std::string& line)
 
 void CPowerViewLink::Status(const std::string& text)
 {
+    // Every value of a connecting reply says "Connected": the pane and the
+    // log take only a change.
+    if (text == m_strStatus)
+        return;
+    m_strStatus = text;
     platform::CommLog("status", text);
     if (m_hooks.onStatus)
         m_hooks.onStatus(text);
@@ -349,6 +354,8 @@ void CPowerViewLink::OnConnectToggle()
         m_bConnected.store(false);
         m_link.ClosePort();
         Pause(kClosePauseMs);
+        // No value will come to say otherwise: the pane shows it at once.
+        Status(kDisconnected);
         return;
     }
     OnRescanPorts();
@@ -416,10 +423,7 @@ void CPowerViewLink::CountPollValue(std::uint16_t wValue)
         // The serial number is in: a connection to another inverter than
         // the one polled before reads it from the start (its model code).
         m_bFirstReplyPending.store(false);
-        const SPolledInverter polled{m_link.ProtocolType(), m_link.Serial()};
-        if (m_polled && *m_polled != polled)
-            m_nNextStep.store(0);
-        m_polled = polled;
+        NoteConnectedInverter();
         if (facts.nStepAfterConnect >= 0)
             m_nNextStep.store(facts.nStepAfterConnect);
         return;
@@ -432,6 +436,19 @@ void CPowerViewLink::CountPollValue(std::uint16_t wValue)
     m_nNextStep.store(facts.nCycleRestartStep);
     if (m_hooks.onCycleEnd)
         m_hooks.onCycleEnd();
+}
+
+void CPowerViewLink::NoteConnectedInverter()
+{
+    const SPolledInverter polled{m_link.ProtocolType(), m_link.Serial()};
+    if (m_polled && *m_polled != polled)
+        m_nNextStep.store(0);
+    m_polled = polled;
+}
+
+SerialBytes CPowerViewLink::ConnectedSerial() const
+{
+    return m_polled ? m_polled->serial : m_link.Serial();
 }
 
 void CPowerViewLink::OnProbeAnswered(std::uint16_t wValue)
@@ -466,6 +483,7 @@ void CPowerViewLink::OnProbeAnswered(std::uint16_t wValue)
     }
     if (m_nConnectCount.load() == m_link.ExpectedValues()) {
         m_bFirstReplyPending.store(false);
+        NoteConnectedInverter();
         m_nConnectCount.store(0);
         m_link.ReadSoftwareVersion();
         m_bVersionPending.store(true);

@@ -28,7 +28,8 @@ struct SPowerViewHooks {
         onPageValue;
     // UI thread: a polling cycle has ended (after its last value).
     std::function<void()> onCycleEnd;
-    // UI thread: the status bar's connection pane ("Connected", "Dis-connected").
+    // UI thread: the status bar's connection pane ("Connected", "Dis-connected"),
+    // only when its text changes.
     std::function<void(const std::string&)> onStatus;
     // UI thread: protocol type 0 has read the software version word at connect.
     std::function<void(std::uint16_t wVersion)> onVersion;
@@ -103,7 +104,8 @@ public:
     // Start of a detection (WM_START_DETECTION and its twin, the connect
     // command while no port is open): lists the ports and runs the dialog.
     void OnRescanPorts();
-    // Connect command: closes the port while connected, else detects.
+    // Connect command: closes the port while connected (the pane then says
+    // "Dis-connected"), else detects.
     void OnConnectToggle();
     // The parameter page now open, or null when it closed. Takes the page
     // lock, so it returns only when no tick is inside the old page.
@@ -120,6 +122,11 @@ public:
     // type 0; empty before and from each detection on (any thread).
     std::string VersionText() const;
     std::string PortInUse() const;
+    // UI thread: the serial number of the inverter found by the last
+    // connection, as read then (the link's own until a connection read it).
+    // A serial number written from the parameter page re-addresses the link
+    // but names the same inverter, so this changes only on a new connection.
+    SerialBytes ConnectedSerial() const;
 
     // --- state shared with the view (any thread) ---
     bool IsConnected() const { return m_bConnected.load(); }
@@ -140,6 +147,8 @@ private:
     void PostLine(const std::string& line);
     void Status(const std::string& text);
     void OnProbeAnswered(std::uint16_t wValue);
+    // The connecting serial-number reply is in: the inverter now polled.
+    void NoteConnectedInverter();
     void OnPageValue(CInvComSet& page, platform::WPARAM wParam, platform::LPARAM lParam);
     void CountPollValue(std::uint16_t wValue);
     void EndDetectionWalk();
@@ -162,8 +171,10 @@ private:
     std::atomic<int> m_nNextStep{0};
     std::atomic<int> m_nMissedPolls{0};
     bool m_bLinkLostShown = false; // UI thread only
-    // The inverter polled since the last connection (UI thread only): a
-    // connection to another one starts polling at its first step.
+    std::string m_strStatus;       // the pane's text as last set; UI thread only
+    // The inverter polled since the last connection, as its serial-number
+    // reply on connecting named it (UI thread only): a connection to another
+    // one starts polling at its first step.
     struct SPolledInverter {
         int nProtocolType = -1;
         SerialBytes serial{};

@@ -8,6 +8,7 @@
 
 #include "export/ExportToExcel.h"
 #include "export/HistoryFile.h"
+#include "model/RegisterMap.h"
 #include "model/TestResult.h"
 #include "platform/CommLog.h"
 #include "platform/MessageBox.h"
@@ -79,6 +80,11 @@ std::string WriteFile(CExportOwner& owner, const CDaySamples& samples, const std
 }
 
 } // namespace
+
+SHistoryInverter HistoryInverterOf(const std::string& strSerial, int protocolType, int modelCode)
+{
+    return {strSerial, HistoryRating(protocolType, modelCode), protocolType};
+}
 
 std::string CHistoryKeeper::Folder() const
 {

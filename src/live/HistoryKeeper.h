@@ -23,6 +23,11 @@ struct SHistoryInverter {
     }
 };
 
+// The polled inverter as its history files and exports name it: the serial
+// text, the rating of its model code (model code x 100 under the index map,
+// not the gauge's rated power) and the protocol type.
+SHistoryInverter HistoryInverterOf(const std::string& strSerial, int protocolType, int modelCode);
+
 // What the keeper asks of the view it works for. UI thread.
 struct SHistoryHooks {
     // The polling pause flag, set for the whole of a write.

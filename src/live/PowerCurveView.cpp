@@ -239,11 +239,7 @@ void CPowerCurveView::RunDetectionDialog()
 
 void CPowerCurveView::OnConnectToggle()
 {
-    const bool bWasConnected = m_link.IsConnected();
-    m_link.OnConnectToggle();
-    // A disconnect shows at once: no value will come to say otherwise.
-    if (bWasConnected)
-        SetStatus(QString::fromStdString(res::LoadString(res::IDS_DISCONNECTED)));
+    m_link.OnConnectToggle(); // a disconnect sets the pane itself
     RefreshCommands();
 }
 
@@ -276,7 +272,7 @@ void CPowerCurveView::OpenParameterDialog()
 SHistoryInverter CPowerCurveView::PolledInverter()
 {
     const int type = m_link.Link().ProtocolType();
-    return {FormatSerialNumber(m_link.Link().Serial()), RatedPower(type, m_data.Store().GetModelCode()), type};
+    return HistoryInverterOf(FormatSerialNumber(m_link.ConnectedSerial()), type, m_data.Store().GetModelCode());
 }
 
 void CPowerCurveView::OnExport()

@@ -88,7 +88,7 @@ void CPowerViewData::OnPageValue(int protocolType, int nRegister, std::uint16_t 
     if (nStartRegister == StepStart(protocolType, step))
         Display(protocolType, kSeriesPac, tmNow, kPowerPart);
     else if (nStartRegister == StepStart(protocolType, step + 1))
-        Display(protocolType, kSeriesPac, tmNow, kEnergyPart);
+        DisplayEnergyHalf(protocolType, tmNow);
     else if (nStartRegister == StepStart(protocolType, facts.nCycleEndStep))
         HistoryCheck(kSeriesEtotal);
 }
@@ -99,6 +99,17 @@ void CPowerViewData::Display(int protocolType, int series, std::int64_t tmNow, i
     if (!i)
         return; // no sample yet: the cycle ends here
     const SDisplayUpdate update = DisplayUpdate(protocolType, *i, tmNow, parts);
+    if (onDisplay)
+        onDisplay(update);
+}
+
+// The energy reply read alone: each total is the last of its own series, so
+// an empty power series (or the other total's) holds nothing back.
+void CPowerViewData::DisplayEnergyHalf(int protocolType, std::int64_t tmNow)
+{
+    if (!LastSample(kSeriesEtoday) && !LastSample(kSeriesEtotal))
+        return;
+    const SDisplayUpdate update = DisplayUpdate(protocolType, 0, tmNow, kEnergyPart);
     if (onDisplay)
         onDisplay(update);
 }
@@ -134,13 +145,14 @@ SDisplayUpdate CPowerViewData::DisplayUpdate(int protocolType, std::size_t i, st
             update.nGauge = GaugePercent(*update.fPower, RatedPower(protocolType, m_store.GetModelCode()));
     }
     if (parts & kEnergyPart) {
-        // Each total at the last index of its own series under the split
-        // reads; at sample i after a whole cycle.
-        const bool bSplit = parts != kAllParts;
-        const std::size_t today = bSplit && m_store.GetSize(kSeriesEtoday) ? m_store.GetSize(kSeriesEtoday) - 1 : i;
-        const std::size_t total = bSplit && m_store.GetSize(kSeriesEtotal) ? m_store.GetSize(kSeriesEtotal) - 1 : i;
-        update.fToday = floatAt(kSeriesEtoday, today);
-        update.fTotal = floatAt(kSeriesEtotal, total);
+        // After a whole cycle both totals are those of sample i; the energy
+        // half read alone takes each at the last index of its own series.
+        const bool bAlone = parts == kEnergyPart;
+        const auto total = [&](int series) {
+            return bAlone ? floatAt(series, LastSample(series).value_or(0)) : floatAt(series, i);
+        };
+        update.fToday = total(kSeriesEtoday);
+        update.fTotal = total(kSeriesEtotal);
         if (update.fTotal)
             update.fCo2 = *update.fTotal * kCo2PerKwh;
     }

@@ -59,12 +59,14 @@ public:
     // A new day curve: the next display update starts the chart afresh.
     void RestartCurve() { m_bCurveStarted = false; }
 
-    // Display update for sample i (of the parts asked for).
+    // Display update for sample i (of the parts asked for). The energy part
+    // alone ignores i: each total is the last of its own series.
     SDisplayUpdate DisplayUpdate(int protocolType, std::size_t i, std::int64_t tmNow, int parts = kAllParts);
 
 private:
     std::optional<std::size_t> LastSample(int series) const;
     void Display(int protocolType, int series, std::int64_t tmNow, int parts);
+    void DisplayEnergyHalf(int protocolType, std::int64_t tmNow);
     void HistoryCheck(int series);
 
     CTestResult m_store;

@@ -153,7 +153,10 @@ TEST_P(Program, DetectsPollsNoticesSilenceRecoversAndExits)
     CPtyPair dead; // opens, never answers
     CSimProcess sim;
     ASSERT_TRUE(dead.Ok());
-    ASSERT_TRUE(sim.Start({"--protocol", std::to_string(GetParam()), "--start", "12:00", "--speed", "60"}));
+    // A serial number of its own per type: the day's files of runs side by side differ.
+    const std::string serial = "90000000002" + std::to_string(GetParam());
+    ASSERT_TRUE(
+        sim.Start({"--protocol", std::to_string(GetParam()), "--serial", serial, "--start", "12:00", "--speed", "60"}));
     CProgram program;
     ASSERT_TRUE(program.Start(dead.SlavePath() + ":" + sim.Path()));
 
@@ -167,6 +170,7 @@ TEST_P(Program, DetectsPollsNoticesSilenceRecoversAndExits)
     const int connected = program.WaitFor("status", "Connected", static_cast<std::size_t>(second), 10000);
     ASSERT_GT(connected, second);
     EXPECT_GE(program.WaitFor("rx", "", static_cast<std::size_t>(connected) + 20, 10000), 0) << "values flow";
+    EXPECT_EQ(program.Count("status", "Connected", static_cast<std::size_t>(second)), 1) << "one line per change";
 
     // Silence: "Dis-connected" once; the inverter back: "Connected".
     sim.Command("silence on");
@@ -178,6 +182,14 @@ TEST_P(Program, DetectsPollsNoticesSilenceRecoversAndExits)
     EXPECT_GT(program.WaitFor("status", "Connected", static_cast<std::size_t>(lost), 10000), lost);
 
     EXPECT_EQ(program.Terminate(5000), 0);
+    // The day's file at exit: named and headed with the model's rating, 3 kW
+    // (model code 30, or 0x4000 under type 2), not the gauge's rated power.
+    const std::vector<std::string> files = program.HistoryFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(files[0].find("/" + serial + ",3000,"), std::string::npos) << files[0];
+    const std::optional<CellMap> cells = ReadWithXlrd(files[0]);
+    ASSERT_TRUE(cells);
+    EXPECT_EQ(cells->at({0, 0}).strText, "SN: " + serial + ",Model: 3000");
 }
 
 namespace {
@@ -238,7 +250,7 @@ TEST(ProgramHistory, SigtermWritesTheDayAndAKillDuringASaveLeavesThePreviousFile
     EXPECT_EQ(path.rfind(folder + "/900000000015,", 0), 0u) << path;
     const std::optional<CellMap> before = ReadHistory(path);
     ASSERT_TRUE(before);
-    EXPECT_EQ(before->at({0, 0}).strText, "SN: 900000000015,Model: 2800");
+    EXPECT_EQ(before->at({0, 0}).strText, "SN: 900000000015,Model: 3000");
     int last = 2;
     while (before->count({last + 1, 0}))
         ++last;

@@ -262,6 +262,7 @@ TEST(LivePolling, ANewDetectionFindingAnotherInverterReadsItFromTheStart)
     live.view.OnRescanPorts();
     ASSERT_TRUE(live.WaitCycles(2, 8000));
     EXPECT_EQ(FormatSerialNumber(live.view.Link().Serial()), "222222222222");
+    EXPECT_EQ(FormatSerialNumber(live.view.ConnectedSerial()), "222222222222");
     EXPECT_EQ(live.nModelReads, 2);
 }
 

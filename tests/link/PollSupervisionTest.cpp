@@ -257,19 +257,27 @@ TEST(PollCycle, TypeTwoWalksStepsOneToFiveThenThreeToFive)
     EXPECT_TRUE(sawStepFour);
 }
 
-TEST(PollCycle, TypeZeroConnectsWithSerialAndVersionAndStoresNothingOfIt)
+// The connecting path of type 0: the probe is the serial-number read.
+void AnswerSerialProbe(CViewBench& bench)
 {
-    CViewBench bench(0);
     CInverterCom& link = bench.view.Link();
-    // The probe of type 0, as the detection sends it.
     link.SetProbePending(true);
     bench.view.SetFirstReplyPending(true);
     link.SetProtocolType(0);
     link.ReadSerialNumber();
     bench.AnswerNewRequest();
     bench.Pump();
+}
+
+TEST(PollCycle, TypeZeroConnectsWithSerialAndVersionAndStoresNothingOfIt)
+{
+    CViewBench bench(0);
+    CInverterCom& link = bench.view.Link();
+    AnswerSerialProbe(bench);
 
     EXPECT_FALSE(link.IsProbePending());
+    // Four connecting values, one change of the pane.
+    EXPECT_EQ(bench.statuses, std::vector<std::string>{"Connected"});
     EXPECT_TRUE(bench.values.empty()) << "no value of the connecting replies is stored";
     EXPECT_EQ(bench.nVersion, 805);
     EXPECT_EQ(FormatSerialNumber(link.Address()), "123456789012");
@@ -281,6 +289,10 @@ TEST(PollCycle, TypeZeroConnectsWithSerialAndVersionAndStoresNothingOfIt)
     EXPECT_EQ(bench.sent[2], Req(4, 44 + 39990, 2));
     EXPECT_EQ(bench.sent[3], Req(4, 11 + 39990, 31));
     EXPECT_GE(bench.nCycles, 1);
+
+    // The operator's disconnect shows at once.
+    bench.view.OnConnectToggle();
+    EXPECT_EQ(bench.statuses, (std::vector<std::string>{"Connected", "Dis-connected"}));
 }
 
 TEST(Supervision, CutLineResendsEveryTwoSecondsAndReportsEveryThirdMiss)
@@ -433,6 +445,10 @@ public:
         CInverterCom& link = *Link();
         switch (Mode()) {
         case kModeWriteSequence: {
+            if (qwNewSerial != 0) {
+                link.WriteSerialNumber(qwNewSerial);
+                break;
+            }
             const std::uint16_t word = static_cast<std::uint16_t>(2300 + Repeat());
             EXPECT_TRUE(link.WriteRegisters(&word, 90 + Repeat(), 1));
             break;
@@ -445,6 +461,7 @@ public:
     void EnableCommands(bool bEnable) override { enabled.push_back(bEnable); }
 
     CViewBench& m_bench;
+    std::uint64_t qwNewSerial = 0; // the write sequence writes this serial number instead
     std::vector<int> shown;
     std::vector<DWORD> sentAt;
     std::vector<int> modes;
@@ -528,6 +545,43 @@ TEST(PageCycle, ReadsBlocksInTurnAndRunsCommandsToTheirEnd)
     EXPECT_EQ(page.Mode(), kModeCyclicRead);
     EXPECT_EQ(boxes.Count(), 0u);
     bench.view.SetOpenPage(nullptr);
+}
+
+// "Set all pars" writing a new serial number re-addresses the link, but the
+// inverter on the line is the one connected to: only a new connection names
+// another.
+TEST(PageCycle, ASerialNumberWrittenFromThePageKeepsTheConnectedInverter)
+{
+    for (int type : {0, 1}) {
+        CViewBench bench(type);
+        if (type == 0)
+            AnswerSerialProbe(bench);
+        else
+            AnswerProbe(bench, type);
+        bench.RunFor(3000);
+        ASSERT_EQ(FormatSerialNumber(bench.view.ConnectedSerial()), "123456789012") << type;
+
+        CTestPage page(bench);
+        page.qwNewSerial = 555566667777;
+        bench.view.SetOpenPage(&page);
+        page.StartCommand(kModeWriteSequence, 1);
+        bench.RunFor(3000);
+        EXPECT_EQ(page.Mode(), kModeCyclicRead) << type;
+        bench.view.SetOpenPage(nullptr);
+        const int cycles = bench.nCycles;
+        bench.RunFor(3000);
+        EXPECT_GT(bench.nCycles, cycles) << type << ": polled on under the new number";
+        EXPECT_EQ(FormatSerialNumber(bench.view.Link().Serial()), "555566667777") << type;
+        EXPECT_EQ(FormatSerialNumber(bench.view.ConnectedSerial()), "123456789012") << type;
+
+        // Connecting again reads the inverter's number afresh.
+        if (type == 0)
+            AnswerSerialProbe(bench);
+        else
+            AnswerProbe(bench, type);
+        bench.RunFor(1000);
+        EXPECT_EQ(FormatSerialNumber(bench.view.ConnectedSerial()), "555566667777") << type;
+    }
 }
 
 // ------------------------------------------------------------- detection

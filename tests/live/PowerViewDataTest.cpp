@@ -128,3 +128,25 @@ TEST(PowerViewData, PageRepliesRefreshWhatTheyBrought)
     EXPECT_EQ(rec2.displays.size(), 2u);
     EXPECT_EQ(two.Store().GetSize(kSeriesPac), 1u);
 }
+
+TEST(PowerViewData, TypeTwoEnergyReplyRefreshesTheTotalsWithoutAPowerSample)
+{
+    CPowerViewData data;
+    Recorded rec;
+    Attach(data, rec);
+    // Today's energy read alone (no display step), then the energy reply:
+    // the power series is still empty.
+    data.OnPageValue(2, 30019, 0, 30019, kLinkRead, false, "", 0);
+    data.OnPageValue(2, 30020, 123, 30019, kLinkRead, true, "", 0);
+    EXPECT_TRUE(rec.displays.empty());
+    data.OnPageValue(2, 30021, 0, 30021, kLinkRead, false, "", 0);
+    data.OnPageValue(2, 30022, 2000, 30021, kLinkRead, true, "", 0);
+    ASSERT_EQ(data.Store().GetSize(kSeriesPac), 0u);
+    ASSERT_EQ(rec.displays.size(), 1u);
+    const SDisplayUpdate& u = rec.displays[0];
+    EXPECT_FALSE(u.fPower);
+    EXPECT_FALSE(u.bCurveStarted);
+    EXPECT_FLOAT_EQ(*u.fToday, 12.3f);
+    EXPECT_FLOAT_EQ(*u.fTotal, 200.0f);
+    EXPECT_FLOAT_EQ(*u.fCo2, 140.0f);
+}
