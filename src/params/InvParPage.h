@@ -204,7 +204,9 @@ private:
     STake TakeSetting(int i, std::map<int, STake>& taken);
     STake TakeCalibration(int i);
     bool IsSkipped(int nField) const;
-    void ShowVariables(bool bSelectStandard);
+    // At opening every variable is shown; after a standard was chosen the
+    // combo shows it too, and the serial-number field keeps what it holds.
+    void ShowVariables(bool bStandardChosen);
     std::string VariableText(const SSettableParameter& p) const;
 
     enum class ESerial { kUnchanged, kTaken, kInvalid };
