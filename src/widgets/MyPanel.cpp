@@ -120,8 +120,8 @@ SGaugeLayout LayoutWithSide(const QSize& size, const QFontMetrics& metrics, int 
     for (int i = 0; i < 3; ++i) {
         const QPointF p1 = g.gapStart[static_cast<std::size_t>(i)];
         const int xShift = i == 0 ? W : (i == 1 ? W / 2 : 0);
-        g.labels[static_cast<std::size_t>(i + 1)] = label(static_cast<int>(p1.x() - xShift),
-                                                          static_cast<int>(p1.y() - H), QStringLiteral("%1%").arg(25 * (i + 1)));
+        g.labels[static_cast<std::size_t>(i + 1)] = label(
+            static_cast<int>(p1.x() - xShift), static_cast<int>(p1.y() - H), QStringLiteral("%1%").arg(25 * (i + 1)));
     }
     g.labels[4] = label(static_cast<int>(cx + r), static_cast<int>(cy - H / 2), QStringLiteral("100%"));
     return g;

@@ -20,13 +20,13 @@ struct SGaugeLabel {
 
 // Where the gauge draws its dial and its labels at a given size.
 struct SGaugeLayout {
-    int nSide = 30;     // space left and right of the dial: room for the end labels
-    int nTop = 30;      // space above the dial
-    int nWidth = 0;     // the dial's diameter
+    int nSide = 30; // space left and right of the dial: room for the end labels
+    int nTop = 30;  // space above the dial
+    int nWidth = 0; // the dial's diameter
     int nCenterX = 0;
     int nCenterY = 0;
     int nRadius = 0;
-    std::array<QPointF, 3> gapStart; // where each gap meets the outer circle, on its left side
+    std::array<QPointF, 3> gapStart;   // where each gap meets the outer circle, on its left side
     std::array<SGaugeLabel, 5> labels; // "0%", "25%", "50%", "75%", "100%"
 };
 
