@@ -6,7 +6,10 @@
 #include <cstdlib>
 
 #ifndef _WIN32
+#include <pwd.h>
 #include <unistd.h>
+
+#include "platform/InstallLayout.h"
 #endif
 
 namespace {
@@ -31,15 +34,26 @@ std::string HistoryHome(const std::string& appDir)
 #ifdef _WIN32
     return home;
 #else
+    // A program installed under a prefix never writes there, whoever runs
+    // it (root could); a build or a portable copy keeps its history beside it.
     const auto writable = [](const std::string& path) { return ::access(path.c_str(), W_OK | X_OK) == 0; };
     const std::string hisdata = home + "hisdata";
-    if (::access(hisdata.c_str(), F_OK) == 0 ? writable(hisdata) : writable(home.empty() ? "." : home))
+    if (!platform::IsInstalledProgram(home) &&
+        (::access(hisdata.c_str(), F_OK) == 0 ? writable(hisdata) : writable(home.empty() ? "." : home)))
         return home;
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') // relative values are to be ignored
         return WithSlash(xdg) + "zelvan/";
-    const char* user = std::getenv("HOME");
-    if (user != nullptr && user[0] == '/')
+    std::string user = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    if (user.empty() || user[0] != '/') { // a service started without HOME: the account's own
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+            found->pw_dir != nullptr)
+            user = found->pw_dir;
+    }
+    if (!user.empty() && user[0] == '/')
         return WithSlash(user) + ".local/share/zelvan/";
     return home; // nowhere else to go: the write fails there and says so
 #endif

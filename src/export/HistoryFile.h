@@ -7,9 +7,10 @@
 std::string HistoryFolder(const std::string& appDir);
 
 // The folder that holds "hisdata/": the program's folder when its history
-// folder can be written there (a portable copy, as on Windows); otherwise,
-// for an installed program, $XDG_DATA_HOME/zelvan/ (~/.local/share/zelvan/
-// by default). Ends with a slash.
+// folder can be written there and it is a build or a portable copy (always
+// on Windows); otherwise, and always for a program installed under a prefix
+// (its files in <prefix>/share/zelvan), $XDG_DATA_HOME/zelvan/
+// (~/.local/share/zelvan/ by default). Ends with a slash.
 std::string HistoryHome(const std::string& appDir);
 // The history folder a program in appDir uses: HistoryFolder(HistoryHome(appDir)).
 std::string HistoryFolderFor(const std::string& appDir);

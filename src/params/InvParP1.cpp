@@ -330,15 +330,21 @@ void CInvParP1::Open(CInverterCom* pLink, const std::string& strVersion)
 
 void CInvParP1::Bind()
 {
+    // Every change of a field's text counts, not only a key's: assistive
+    // tools, paste and undo change it too, and what the field shows is what
+    // a command writes. The page's own display sets the text it already holds.
     for (QLineEdit* pEdit : findChildren<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (pEdit->isReadOnly())
             continue;
         const int nId = pEdit->objectName().toInt();
-        connect(pEdit, &QLineEdit::textEdited, this,
+        connect(pEdit, &QLineEdit::textChanged, this,
                 [this, nId](const QString& text) { m_page.SetFieldText(nId, text.toStdString()); });
     }
+    // A switch toggled by any means (a click, the space bar, an assistive
+    // tool's toggle action) is written; the page shows read states with the
+    // box's signals blocked.
     for (int nId : {CInvParPage::kIdGfci, CInvParPage::kIdIso, CInvParPage::kIdIsland}) {
-        connect(DlgItem<QCheckBox>(this, nId), &QCheckBox::clicked, this,
+        connect(DlgItem<QCheckBox>(this, nId), &QCheckBox::toggled, this,
                 [this, nId](bool bChecked) { m_page.OnSwitchClicked(nId, bChecked); });
     }
     connect(DlgItem<QPushButton>(this, CInvParPage::kIdSetAllPars), &QPushButton::clicked, this,

@@ -794,7 +794,7 @@ std::string CInvParPage::VariableText(const SSettableParameter& p) const
     }
 }
 
-void CInvParPage::ShowVariables(bool bSelectStandard)
+void CInvParPage::ShowVariables(bool bStandardChosen)
 {
     for (const SSettableParameter& p : SettableParameters()) {
         if (IsNumericKind(p.kind) && p.setField != 0)
@@ -803,10 +803,14 @@ void CInvParPage::ShowVariables(bool bSelectStandard)
     const auto calibration = CalibrationParameters();
     for (std::size_t i = 0; i < calibration.size(); ++i)
         SetText(calibration[i].setField, FloatText(m_vars.calibration[i]));
-    SetText(kIdSerialSet, Printf("%llu", static_cast<unsigned long long>(m_vars.qwSerial)));
     SetText(kIdManufactureSet, m_vars.strManufacture);
-    if (!bSelectStandard)
+    // Only the serial number's own processing takes its field: after a
+    // standard was chosen the variable may still hold the number read, and
+    // showing it would lose one typed but not yet written.
+    if (!bStandardChosen) {
+        SetText(kIdSerialSet, Printf("%llu", static_cast<unsigned long long>(m_vars.qwSerial)));
         return;
+    }
     const std::vector<std::string>& items = StandardItems();
     const auto it = std::find(items.begin(), items.end(), m_vars.strStandardName);
     if (it != items.end()) {

@@ -131,7 +131,8 @@ public:
     bool HasField(int nId) const { return m_fields.count(nId) != 0; }
     std::vector<int> FieldIds() const;
     const std::vector<std::string>& StandardItems() const;
-    // The operator edited a set-value field.
+    // A set-value field's text changed, by whatever means (keys, paste, an
+    // assistive tool, or the page's own display of the text it holds).
     void SetFieldText(int nId, const std::string& strText);
     // Commands. A command whose control is disabled does nothing.
     std::optional<SPagePrompt> OnSetAllPars();
@@ -204,7 +205,9 @@ private:
     STake TakeSetting(int i, std::map<int, STake>& taken);
     STake TakeCalibration(int i);
     bool IsSkipped(int nField) const;
-    void ShowVariables(bool bSelectStandard);
+    // At opening every variable is shown; after a standard was chosen the
+    // combo shows it too, and the serial-number field keeps what it holds.
+    void ShowVariables(bool bStandardChosen);
     std::string VariableText(const SSettableParameter& p) const;
 
     enum class ESerial { kUnchanged, kTaken, kInvalid };

@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPainterPathStroker>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -81,16 +82,83 @@ void CMyPanel::EraseBackground(QPainter& dc)
     CopyBackPiece(dc, m_bmpBack, BackOrigin(*this), size());
 }
 
-void CMyPanel::DrawScale(QPainter& dc)
+QFont CMyPanel::LabelFont()
+{
+    return CellHeightFont(QStringLiteral("Arial"), 16, 700);
+}
+
+namespace {
+
+// The dial and labels with `side` pixels left and right of the dial.
+SGaugeLayout LayoutWithSide(const QSize& size, const QFontMetrics& metrics, int side)
 {
     // The dial is a circle sized by the width alone; a low window cuts it off.
-    const int L = 30;
-    const int T = 30;
-    const int w = width() - 30 - L;
+    SGaugeLayout g;
+    g.nSide = side;
+    g.nWidth = size.width() - 2 * side;
+    g.nCenterX = static_cast<int>(side + 0.5 * g.nWidth);
+    g.nCenterY = static_cast<int>(g.nTop + 0.5 * g.nWidth);
+    g.nRadius = g.nWidth / 2;
+
+    // Each gap starts on a 4-degree chord of the outer circle.
+    const double cx = g.nCenterX;
+    const double cy = g.nCenterY;
+    const double r = g.nRadius;
+    for (int i = 0; i < 3; ++i) {
+        const double a1 = (46.0 * i + 42.0) * kDegToRad;
+        g.gapStart[static_cast<std::size_t>(i)] = QPointF(cx - std::cos(a1) * r, cy - std::sin(a1) * r);
+    }
+
+    // All labels are placed with the extent of "66%", "0%" and "100%" too.
+    const int W = metrics.horizontalAdvance(QStringLiteral("66%"));
+    const int H = metrics.height();
+    auto label = [&](int x, int y, const QString& text) {
+        const QPoint origin(x, y);
+        return SGaugeLabel{text, origin, metrics.boundingRect(text).translated(origin + QPoint(0, metrics.ascent()))};
+    };
+    g.labels[0] = label(static_cast<int>(cx - W - r), static_cast<int>(cy - H / 2), QStringLiteral("0%"));
+    for (int i = 0; i < 3; ++i) {
+        const QPointF p1 = g.gapStart[static_cast<std::size_t>(i)];
+        const int xShift = i == 0 ? W : (i == 1 ? W / 2 : 0);
+        g.labels[static_cast<std::size_t>(i + 1)] = label(
+            static_cast<int>(p1.x() - xShift), static_cast<int>(p1.y() - H), QStringLiteral("%1%").arg(25 * (i + 1)));
+    }
+    g.labels[4] = label(static_cast<int>(cx + r), static_cast<int>(cy - H / 2), QStringLiteral("100%"));
+    return g;
+}
+
+} // namespace
+
+SGaugeLayout CMyPanel::Layout(const QSize& size, const QFontMetrics& metrics)
+{
+    // "100%" is wider than the 30 pixels beside the dial: the dial gives way
+    // until the labels at both ends fit.
+    int side = 30;
+    SGaugeLayout g = LayoutWithSide(size, metrics, side);
+    for (int tries = 0; tries < 4; ++tries) {
+        int overflow = 0;
+        for (const SGaugeLabel& l : g.labels)
+            overflow = std::max({overflow, -l.rcInk.left(), l.rcInk.right() - (size.width() - 1)});
+        if (overflow == 0 || 2 * (side + overflow) >= size.width())
+            break;
+        side += overflow;
+        g = LayoutWithSide(size, metrics, side);
+    }
+    return g;
+}
+
+void CMyPanel::DrawScale(QPainter& dc)
+{
+    dc.setFont(LabelFont());
+    const QFontMetrics metrics(dc.font());
+    const SGaugeLayout g = Layout(size(), metrics);
+    const int L = g.nSide;
+    const int T = g.nTop;
+    const int w = g.nWidth;
     const QRectF outerBox(L, T, w, w);
-    m_nCenterX = static_cast<int>(L + 0.5 * w);
-    m_nCenterY = static_cast<int>(T + 0.5 * w);
-    m_nRadius = w / 2;
+    m_nCenterX = g.nCenterX;
+    m_nCenterY = g.nCenterY;
+    m_nRadius = g.nRadius;
     const QRectF innerBox(L + 20, T + 20, w - 40, w - 40);
 
     const QPainterPath outer = Ellipse(outerBox);
@@ -103,11 +171,9 @@ void CMyPanel::DrawScale(QPainter& dc)
     const double cy = m_nCenterY;
     const double r = m_nRadius;
     QPainterPath strips;
-    QPointF labelAnchor[3];
     for (int i = 0; i < 3; ++i) {
-        const double a1 = (46.0 * i + 42.0) * kDegToRad;
-        const double a2 = a1 + 4.0 * kDegToRad;
-        const QPointF p1(cx - std::cos(a1) * r, cy - std::sin(a1) * r);
+        const double a2 = (46.0 * i + 42.0) * kDegToRad + 4.0 * kDegToRad;
+        const QPointF p1 = g.gapStart[static_cast<std::size_t>(i)];
         const QPointF p2(cx - std::cos(a2) * r, cy - std::sin(a2) * r);
         const double s = (p2.y() - p1.y()) / (p2.x() - p1.x());
         QPointF p3;
@@ -123,24 +189,11 @@ void CMyPanel::DrawScale(QPainter& dc)
         strip.addPolygon(QPolygonF({p1, p2, p3, p4}));
         strip.closeSubpath();
         strips.addPath(strip);
-        labelAnchor[i] = p1;
     }
 
-    // Labels: all placed with the extent of "66%", "0%" and "100%" too.
-    dc.setFont(CellHeightFont(QStringLiteral("Arial"), 16, 700));
     dc.setPen(Qt::black);
-    const QFontMetrics metrics(dc.font());
-    const int W = metrics.horizontalAdvance(QStringLiteral("66%"));
-    const int H = metrics.height();
-    auto textOut = [&](int x, int y, const QString& text) { dc.drawText(x, y + metrics.ascent(), text); };
-    for (int i = 0; i < 3; ++i) {
-        const QPointF p1 = labelAnchor[i];
-        const int xShift = i == 0 ? W : (i == 1 ? W / 2 : 0);
-        textOut(static_cast<int>(p1.x() - xShift), static_cast<int>(p1.y() - H),
-                QStringLiteral("%1%").arg(25 * (i + 1)));
-    }
-    textOut(static_cast<int>(cx - W - r), static_cast<int>(cy - H / 2), QStringLiteral("0%"));
-    textOut(static_cast<int>(cx + r), static_cast<int>(cy - H / 2), QStringLiteral("100%"));
+    for (const SGaugeLabel& l : g.labels)
+        dc.drawText(l.origin + QPoint(0, metrics.ascent()), l.strText);
 
     // The band in four colours, cut by the gaps.
     dc.setPen(Qt::NoPen);

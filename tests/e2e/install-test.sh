@@ -3,7 +3,7 @@
 # program from another working directory under the offscreen platform
 # against zelvan-sim for a few seconds, and checks that it found its
 # pictures and workbook (no box, its start-up line names share/zelvan) and
-# wrote its history where it should.
+# wrote its history to the user's data folder, never under the prefix.
 #   install-test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -80,14 +80,21 @@ expect_history() {
     { echo "$name: no history file in $folder" >&2; grep " history " "$log" >&2; exit 1; }
 }
 
-# A program folder its user may write to keeps its history beside it, like
-# a portable copy.
-run_program owner
-expect_history owner "$prefix/bin/hisdata"
-rm -rf "$prefix/bin/hisdata"
+# Checks that the run named $1 left the installed tree as it was.
+expect_prefix_untouched() {
+  find "$prefix" | sort >"$root/prefix.after"
+  diff "$root/prefix.before" "$root/prefix.after" >&2 ||
+    { echo "$1: files written under the prefix (above)" >&2; exit 1; }
+}
+find "$prefix" | sort >"$root/prefix.before"
 
-# Installed where its user cannot write: the history goes to the user's
-# data folder.
+# An installed program writes its history to its user's data folder, even
+# when that user may write to the program's folder (as root may).
+run_program owner
+expect_history owner "$root/owner/data/zelvan/hisdata"
+expect_prefix_untouched owner
+
+# The same for a user who may not write there.
 chmod -R a+rX "$root"
 if [ "$(id -u)" = 0 ]; then
   run_program user setpriv --reuid=nobody --regid=nogroup --clear-groups
@@ -97,5 +104,5 @@ else
   chmod u+w "$prefix/bin"
 fi
 expect_history user "$root/user/data/zelvan/hisdata"
-[ ! -e "$prefix/bin/hisdata" ] || { echo "user: history written beside the program" >&2; exit 1; }
+expect_prefix_untouched user
 echo "install test: passed"

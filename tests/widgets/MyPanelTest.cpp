@@ -1,11 +1,14 @@
 #include "WidgetTestSupport.h"
 
+#include "ui/DialogTemplate.h"
+#include "live/PowerCurveView.h"
 #include "widgets/BackPicture.h"
 #include "widgets/MyPanel.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -29,7 +32,8 @@ protected:
     {
         CWidgetTest::SetUp();
         m_pPanel = new CCountingPanel(m_pParent.get());
-        m_pPanel->setGeometry(40, 20, 300, 220); // dial: centre (150, 150), radius 120
+        m_pPanel->setGeometry(40, 20, 300, 220);
+        m_dial = CMyPanel::Layout(m_pPanel->size(), QFontMetrics(CMyPanel::LabelFont()));
     }
 
     QImage Grab() { return m_pPanel->grab().toImage(); }
@@ -43,6 +47,7 @@ protected:
     }
 
     CCountingPanel* m_pPanel = nullptr;
+    SGaugeLayout m_dial; // the panel's
 };
 
 } // namespace
@@ -85,10 +90,10 @@ TEST_F(MyPanelTest, NeedlePointsLeftUpAndRight)
     for (const auto& c : cases) {
         m_pPanel->SetValue(c.nPercent);
         const QImage img = Grab();
-        ASSERT_EQ(m_pPanel->CenterX(), 150);
-        ASSERT_EQ(m_pPanel->CenterY(), 150);
-        ASSERT_EQ(m_pPanel->Radius(), 120);
-        const QPoint centre(150, 150);
+        ASSERT_EQ(m_pPanel->CenterX(), m_dial.nCenterX);
+        ASSERT_EQ(m_pPanel->CenterY(), m_dial.nCenterY);
+        ASSERT_EQ(m_pPanel->Radius(), m_dial.nRadius);
+        const QPoint centre(m_dial.nCenterX, m_dial.nCenterY);
         for (const QPoint& p : all) {
             const QColor colour = img.pixelColor(centre + p);
             if (p == c.inkAt)
@@ -102,9 +107,9 @@ TEST_F(MyPanelTest, NeedlePointsLeftUpAndRight)
 TEST_F(MyPanelTest, BandSegmentsGapsAndBackground)
 {
     const QImage img = Grab();
-    const int cx = 150;
-    const int cy = 150;
-    const double rho = 110; // middle of the 20-pixel band
+    const int cx = m_dial.nCenterX;
+    const int cy = m_dial.nCenterY;
+    const double rho = m_dial.nRadius - 10; // middle of the 20-pixel band
 
     // Four segments from the left end clockwise over the top, greener to the right.
     EXPECT_TRUE(Near(At(img, cx, cy, rho, 201), QColor(0, 255, 255), 3));
@@ -141,11 +146,36 @@ TEST_F(MyPanelTest, LabelsStandBesideTheDialEnds)
     };
     // "0%" lies left of the dial's left end, "100%" right of its right end,
     // "50%" above the top.
-    EXPECT_TRUE(inkIn(QRect(150 - 120 - W, 150 - H / 2, W, H)));
-    EXPECT_TRUE(inkIn(QRect(150 + 120, 150 - H / 2, W, H)));
-    EXPECT_TRUE(inkIn(QRect(150 - W, 30 - H, 2 * W, H)));
+    const int cx = m_dial.nCenterX;
+    const int cy = m_dial.nCenterY;
+    const int r = m_dial.nRadius;
+    EXPECT_TRUE(inkIn(QRect(cx - r - W, cy - H / 2, W, H)));
+    EXPECT_TRUE(inkIn(QRect(cx + r, cy - H / 2, W, H)));
+    EXPECT_TRUE(inkIn(QRect(cx - W, 30 - H, 2 * W, H)));
     // Nothing dark between the dial's left end and its centre line but the needle.
     EXPECT_FALSE(inkIn(QRect(40, 100, 60, 30)));
+}
+
+// "100%" is wider than the 30 pixels beside the dial: the dial gives way,
+// centred, so that every label is whole, at its size in the power view too.
+TEST_F(MyPanelTest, EveryLabelIsWholeInsideTheGauge)
+{
+    const dlg::STemplate& view = CPowerCurveView::Template();
+    const auto place = std::find_if(view.controls.begin(), view.controls.end(),
+                                    [](const dlg::SControl& c) { return c.nId == CPowerCurveView::IDC_GAUGE; });
+    ASSERT_NE(place, view.controls.end());
+    const QSize base = dlg::DialogBaseUnits(dlg::DialogFont(view.strFont, view.nPointSize));
+    const QSize inView = dlg::MapDialogRect(place->rcDlu, base).size();
+    const QFontMetrics metrics(CMyPanel::LabelFont());
+    for (const QSize size : {inView, m_pPanel->size()}) {
+        const SGaugeLayout g = CMyPanel::Layout(size, metrics);
+        for (const SGaugeLabel& label : g.labels)
+            EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(label.rcInk))
+                << label.strText.toStdString() << " at " << size.width() << "x" << size.height();
+        EXPECT_GE(g.nSide, 30);
+        EXPECT_LE(std::abs(2 * g.nCenterX - size.width()), 1) << "centred";
+        EXPECT_EQ(g.nRadius, (size.width() - 2 * g.nSide) / 2);
+    }
 }
 
 TEST_F(MyPanelTest, LabelFontIsArialSizedOrItsMetricTwin)

@@ -1,6 +1,10 @@
 // Shows the gauge, the two read-out boxes and a day's power curve on the
 // background picture, the way the power view places them, and saves a picture
-// of the whole: widgets_demo out.png
+// of the whole: widgets_demo out.png [GAUGE-PERCENT]
+// The gauge has its size in the power view; it shows the last power of the
+// day unless a percentage is given (100: full power).
+#include "ui/DialogTemplate.h"
+#include "live/PowerCurveView.h"
 #include "platform/WallClock.h"
 #include "widgets/BackPicture.h"
 #include "widgets/FlowPane.h"
@@ -13,9 +17,11 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -45,6 +51,15 @@ double DayPower(double minute)
     return 3150.0 * std::pow(day, 1.4) * clouds + 25.0 * std::sin(minute * 3.1);
 }
 
+QSize GaugeSizeInPowerView()
+{
+    const dlg::STemplate& view = CPowerCurveView::Template();
+    const auto place = std::find_if(view.controls.begin(), view.controls.end(),
+                                    [](const dlg::SControl& c) { return c.nId == CPowerCurveView::IDC_GAUGE; });
+    const QSize base = dlg::DialogBaseUnits(dlg::DialogFont(view.strFont, view.nPointSize));
+    return dlg::MapDialogRect(place->rcDlu, base).size();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -60,7 +75,7 @@ int main(int argc, char** argv)
     auto* pChart = new CFlowPane(&view);
     pChart->setGeometry(20, 20, 640, 440);
     auto* pGauge = new CMyPanel(&view);
-    pGauge->setGeometry(690, 20, 290, 200);
+    pGauge->setGeometry(QRect(QPoint(690, 20), GaugeSizeInPowerView()));
     auto* pEnergy = new CMyTextBox(&view);
     pEnergy->LoadBackground();
     pEnergy->setGeometry(700, 300, 270, 64);
@@ -90,7 +105,7 @@ int main(int argc, char** argv)
         if (i % 50 == 0)
             QCoreApplication::processEvents();
     }
-    pGauge->SetValue(static_cast<int>(power) * 100 / 3000);
+    pGauge->SetValue(argc > 2 ? std::atoi(argv[2]) : static_cast<int>(power) * 100 / 3000);
     pPower->SetText(QString::asprintf("%s%3.1f W", "Power  ", power), 1);
     pEnergy->SetText(
         QString::asprintf("%s\t%3.1fkWh\n%s\t%3.1fkWh", "Today Energy", energy, "Total Energy", 12345.6 + energy), 2);
