@@ -1,0 +1,197 @@
+#include "outputs/HistoryImport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "config/WorkbookLoader.h"
+
+namespace {
+
+constexpr unsigned int kTitleRow = 1; // row 2
+constexpr unsigned int kFirstRow = 2; // row 3
+
+int UtcOffsetAt(std::int64_t t)
+{
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    return static_cast<int>(tm.tm_gmtoff);
+}
+
+// A row's local time as the epoch second. Rows go forward in time, so in the
+// hour that repeats when daylight saving ends the first reading of a time
+// is its first pass and one that would go back before the row before it is
+// its second.
+std::optional<std::int64_t> ParseLocalTime(const std::string& text, std::int64_t previous)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d-%2d-%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
+        static_cast<std::size_t>(used) != text.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 ||
+        s > 60)
+        return std::nullopt;
+    std::vector<std::int64_t> passes;
+    for (int isDst : {1, 0}) {
+        std::tm tm{};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = s;
+        tm.tm_isdst = isDst;
+        const std::time_t t = std::mktime(&tm);
+        // A guess of daylight saving that the date does not have moves the hour.
+        if (t != static_cast<std::time_t>(-1) && tm.tm_hour == h && tm.tm_min == mi && tm.tm_mday == d)
+            passes.push_back(static_cast<std::int64_t>(t));
+    }
+    if (passes.empty()) { // a time the clock skipped: taken as the zone reads it
+        std::tm tm{};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = s;
+        tm.tm_isdst = -1;
+        passes.push_back(static_cast<std::int64_t>(std::mktime(&tm)));
+    }
+    std::sort(passes.begin(), passes.end());
+    for (std::int64_t t : passes)
+        if (t >= previous)
+            return t;
+    return passes.front();
+}
+
+// "SN: <serial>,Model: <rating>"
+bool ParseFirstCell(const std::string& text, std::string& serial, int& rating)
+{
+    constexpr std::string_view kSn = "SN: ";
+    constexpr std::string_view kModel = ",Model: ";
+    if (text.compare(0, kSn.size(), kSn) != 0)
+        return false;
+    const std::size_t model = text.rfind(kModel);
+    if (model == std::string::npos || model < kSn.size())
+        return false;
+    serial = text.substr(kSn.size(), model - kSn.size());
+    rating = std::atoi(text.c_str() + model + kModel.size());
+    return !serial.empty();
+}
+
+std::int64_t ModifiedTime(const std::filesystem::path& path, std::error_code& ec)
+{
+    const auto t = std::filesystem::last_write_time(path, ec);
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+bool IsXlsName(const std::string& name)
+{
+    if (name.size() < 5)
+        return false;
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    return tail == ".xls";
+}
+
+} // namespace
+
+SHistoryWorkbook ReadHistoryWorkbook(const std::string& path)
+{
+    SHistoryWorkbook book;
+    const SSheetCells cells = LoadSheetCells(path);
+    if (cells.openResult != 0) {
+        book.strError = WorkbookErrorMeaning(cells.openResult);
+        return book;
+    }
+    if (cells.Kind(0, 0) != SSheetCells::kText || !ParseFirstCell(cells.Text(0, 0), book.strSerial, book.nRating)) {
+        book.strError = "not a history workbook (no \"SN: …,Model: …\" in A1)";
+        return book;
+    }
+    // Columns by their titles, so a file with columns in another order reads too.
+    std::vector<int> series(cells.nColumns, -1);
+    bool hasTime = false;
+    for (unsigned int c = 0; c < cells.nColumns; ++c) {
+        if (cells.Kind(kTitleRow, c) != SSheetCells::kText)
+            continue;
+        if (c == 0)
+            hasTime = cells.Text(kTitleRow, 0) == "Time";
+        else
+            series[c] = FindSeriesByTitle(cells.Text(kTitleRow, c));
+    }
+    if (!hasTime) {
+        book.strError = "not a history workbook (no \"Time\" title in A2)";
+        return book;
+    }
+    std::int64_t previous = 0;
+    for (unsigned int r = kFirstRow; r < cells.nRows; ++r) {
+        if (cells.Kind(r, 0) != SSheetCells::kText)
+            continue;
+        const std::optional<std::int64_t> t = ParseLocalTime(cells.Text(r, 0), previous);
+        if (!t)
+            continue;
+        previous = *t;
+        SEnergyMinute& m = book.minutes.emplace_back();
+        m.strSerial = book.strSerial;
+        m.tmTime = *t;
+        m.nUtcOffset = UtcOffsetAt(*t);
+        for (unsigned int c = 1; c < cells.nColumns; ++c)
+            if (series[c] >= 0 && series[c] != kSeriesInsulation && cells.Kind(r, c) == SSheetCells::kNumber)
+                m.aValue[series[c]] = cells.Number(r, c);
+    }
+    return book;
+}
+
+std::string SImportSummary::Line() const
+{
+    return "imported " + std::to_string(nFiles) + " files, " + std::to_string(nMinutes) + " minutes, " +
+           std::to_string(skipped.size()) + " skipped";
+}
+
+SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folder)
+{
+    SImportSummary summary;
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError) && IsXlsName(it->path().filename().string()))
+            files.push_back(it->path());
+    }
+    if (ec) {
+        summary.strStoreError = "Couldn't read the folder \"" + folder + "\": " + ec.message();
+        return summary;
+    }
+    std::sort(files.begin(), files.end());
+
+    for (const std::filesystem::path& file : files) {
+        const std::string name = file.filename().string();
+        std::error_code statError;
+        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, statError));
+        const std::int64_t mtime = statError ? 0 : ModifiedTime(file, statError);
+        if (statError) {
+            summary.skipped.push_back(name + ": " + statError.message());
+            continue;
+        }
+        if (store.IsImported(name, size, mtime))
+            continue;
+        const SHistoryWorkbook book = ReadHistoryWorkbook(file.string());
+        if (!book.strError.empty()) {
+            summary.skipped.push_back(name + ": " + book.strError);
+            continue;
+        }
+        int added = 0;
+        const SStoreResult r = store.ImportMinutes(book.minutes, book.nRating, name, size, mtime, &added);
+        if (!r.Ok()) {
+            summary.strStoreError = r.strMessage;
+            break; // the store cannot take more now (a full disk); the files stay for the next import
+        }
+        ++summary.nFiles;
+        summary.nMinutes += added;
+    }
+    return summary;
+}
