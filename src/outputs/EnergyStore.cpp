@@ -194,6 +194,8 @@ struct CEnergyStore::SStatements {
     }
 };
 
+CEnergyStore::CEnergyStore() = default;
+
 CEnergyStore::~CEnergyStore()
 {
     Close();
@@ -304,6 +306,10 @@ SStoreResult CEnergyStore::OpenChecked(const std::string& path)
         return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
     };
 
+    std::error_code folderError; // the history folder is made when missing, as for the files
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, folderError);
     if (sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
         return failed("Couldn't open the energy history database");
@@ -315,9 +321,11 @@ SStoreResult CEnergyStore::OpenChecked(const std::string& path)
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(m_pDb, "PRAGMA quick_check", -1, &st, nullptr);
     std::string check;
-    while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
-        if (check.empty())
-            check = ColumnText(st, 0);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            if (check.empty())
+                check = ColumnText(st, 0);
+        }
     }
     sqlite3_finalize(st);
     if (isDamage(rc))

@@ -99,7 +99,7 @@ public:
     // The schema this program writes; a file with a higher one is set aside.
     static constexpr int kSchemaVersion = 1;
 
-    CEnergyStore() = default;
+    CEnergyStore();
     ~CEnergyStore();
     CEnergyStore(const CEnergyStore&) = delete;
     CEnergyStore& operator=(const CEnergyStore&) = delete;
