@@ -6,7 +6,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 #include "config/WorkbookLoader.h"
@@ -16,57 +15,80 @@ namespace {
 constexpr unsigned int kTitleRow = 1; // row 2
 constexpr unsigned int kFirstRow = 2; // row 3
 
-int UtcOffsetAt(std::int64_t t)
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(int y, int m, int d)
 {
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    return static_cast<int>(tm.tm_gmtoff);
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = static_cast<int>(y - era * 400);
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
 }
 
-// A row's local time as the epoch second. Rows go forward in time, so in the
-// hour that repeats when daylight saving ends the first reading of a time
-// is its first pass and one that would go back before the row before it is
-// its second.
-std::optional<std::int64_t> ParseLocalTime(const std::string& text, std::int64_t previous)
-{
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d-%2d-%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
-        static_cast<std::size_t>(used) != text.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 ||
-        s > 60)
-        return std::nullopt;
-    std::vector<std::int64_t> passes;
-    for (int isDst : {1, 0}) {
-        std::tm tm{};
-        tm.tm_year = y - 1900;
-        tm.tm_mon = mo - 1;
-        tm.tm_mday = d;
-        tm.tm_hour = h;
-        tm.tm_min = mi;
-        tm.tm_sec = s;
-        tm.tm_isdst = isDst;
-        const std::time_t t = std::mktime(&tm);
-        // A guess of daylight saving that the date does not have moves the hour.
-        if (t != static_cast<std::time_t>(-1) && tm.tm_hour == h && tm.tm_min == mi && tm.tm_mday == d)
-            passes.push_back(static_cast<std::int64_t>(t));
+// The rows' local times ("%Y-%m-%d %H-%M-%S") as epoch seconds. The zone is
+// asked once an hour (mktime is slow, and a day has 1440 rows); the clock
+// changes on the hour. Rows go forward in time, so in the hour that repeats
+// when daylight saving ends a time is its first pass, and one that would go
+// back before the row before it is its second.
+class CLocalTimes {
+public:
+    // The epoch second and the UTC offset of a row's time, or false.
+    bool Parse(const std::string& text, std::int64_t& t, int& offset)
+    {
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
+        if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d-%2d-%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
+            static_cast<std::size_t>(used) != text.size() || y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 ||
+            h > 23 || mi > 59 || s > 59)
+            return false;
+        const int key = ((y * 100 + mo) * 100 + d) * 100 + h;
+        if (key != m_nHourKey) {
+            m_nHourKey = key;
+            HourStarts(y, mo, d, h);
+        }
+        const std::int64_t into = mi * 60 + s;
+        t = m_hourStarts.front() + into;
+        for (std::int64_t start : m_hourStarts) {
+            if (start + into >= m_tmPrevious) {
+                t = start + into;
+                break;
+            }
+        }
+        m_tmPrevious = t;
+        const std::int64_t wall = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + into;
+        offset = static_cast<int>(wall - t);
+        return true;
     }
-    if (passes.empty()) { // a time the clock skipped: taken as the zone reads it
-        std::tm tm{};
-        tm.tm_year = y - 1900;
-        tm.tm_mon = mo - 1;
-        tm.tm_mday = d;
-        tm.tm_hour = h;
-        tm.tm_min = mi;
-        tm.tm_sec = s;
-        tm.tm_isdst = -1;
-        passes.push_back(static_cast<std::int64_t>(std::mktime(&tm)));
+
+private:
+    void HourStarts(int y, int mo, int d, int h)
+    {
+        m_hourStarts.clear();
+        for (int isDst : {1, 0, -1}) {
+            std::tm tm{};
+            tm.tm_year = y - 1900;
+            tm.tm_mon = mo - 1;
+            tm.tm_mday = d;
+            tm.tm_hour = h;
+            tm.tm_isdst = isDst;
+            const std::time_t t = std::mktime(&tm);
+            // A guess of daylight saving that the date does not have moves
+            // the hour; the last try (the zone's own reading) is for an
+            // hour the clock skipped.
+            const bool fits = tm.tm_hour == h && tm.tm_mday == d;
+            if (t != static_cast<std::time_t>(-1) && (fits || (isDst == -1 && m_hourStarts.empty())))
+                m_hourStarts.push_back(static_cast<std::int64_t>(t));
+        }
+        if (m_hourStarts.empty())
+            m_hourStarts.push_back(DaysFromCivil(y, mo, d) * 86400 + h * 3600);
+        std::sort(m_hourStarts.begin(), m_hourStarts.end());
+        m_hourStarts.erase(std::unique(m_hourStarts.begin(), m_hourStarts.end()), m_hourStarts.end());
     }
-    std::sort(passes.begin(), passes.end());
-    for (std::int64_t t : passes)
-        if (t >= previous)
-            return t;
-    return passes.front();
-}
+
+    int m_nHourKey = -1;
+    std::vector<std::int64_t> m_hourStarts;
+    std::int64_t m_tmPrevious = 0;
+};
 
 // "SN: <serial>,Model: <rating>"
 bool ParseFirstCell(const std::string& text, std::string& serial, int& rating)
@@ -127,18 +149,16 @@ SHistoryWorkbook ReadHistoryWorkbook(const std::string& path)
         book.strError = "not a history workbook (no \"Time\" title in A2)";
         return book;
     }
-    std::int64_t previous = 0;
+    CLocalTimes times;
     for (unsigned int r = kFirstRow; r < cells.nRows; ++r) {
-        if (cells.Kind(r, 0) != SSheetCells::kText)
+        std::int64_t t = 0;
+        int offset = 0;
+        if (cells.Kind(r, 0) != SSheetCells::kText || !times.Parse(cells.Text(r, 0), t, offset))
             continue;
-        const std::optional<std::int64_t> t = ParseLocalTime(cells.Text(r, 0), previous);
-        if (!t)
-            continue;
-        previous = *t;
         SEnergyMinute& m = book.minutes.emplace_back();
         m.strSerial = book.strSerial;
-        m.tmTime = *t;
-        m.nUtcOffset = UtcOffsetAt(*t);
+        m.tmTime = t;
+        m.nUtcOffset = offset;
         for (unsigned int c = 1; c < cells.nColumns; ++c)
             if (series[c] >= 0 && series[c] != kSeriesInsulation && cells.Kind(r, c) == SSheetCells::kNumber)
                 m.aValue[series[c]] = cells.Number(r, c);
