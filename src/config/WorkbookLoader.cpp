@@ -697,9 +697,11 @@ SSheetCells LoadSheetCellsInProcess(const std::string& path)
     return cells;
 }
 
-bool DecodeSheetCells(const std::string& answer, SSheetCells& cells)
+namespace {
+
+// One sheet's answer from where the reader stands.
+bool DecodeCells(CReader& in, std::size_t limit, SSheetCells& cells)
 {
-    CReader in(answer);
     std::int64_t openResult = 0;
     std::int64_t rows = 0;
     std::int64_t columns = 0;
@@ -712,7 +714,7 @@ bool DecodeSheetCells(const std::string& answer, SSheetCells& cells)
     cells.nRows = static_cast<unsigned int>(rows);
     cells.nColumns = static_cast<unsigned int>(columns);
     const std::size_t count = static_cast<std::size_t>(rows * columns);
-    if (count > answer.size()) // every cell takes at least its kind byte
+    if (count > limit) // every cell takes at least its kind byte
         return false;
     cells.kinds.assign(count, SSheetCells::kEmpty);
     cells.texts.assign(count, {});
@@ -734,18 +736,62 @@ bool DecodeSheetCells(const std::string& answer, SSheetCells& cells)
             return false;
         }
     }
-    return in.AtEnd();
+    return true;
+}
+
+} // namespace
+
+bool DecodeSheetCells(const std::string& answer, SSheetCells& cells)
+{
+    CReader in(answer);
+    return DecodeCells(in, answer.size(), cells) && in.AtEnd();
+}
+
+std::vector<SSheetCells> LoadSheetCellsBatch(const std::vector<std::string>& paths)
+{
+    // Several files to one reader saves starting one per file. A reader that
+    // fails on a file answers every file before it; that file counts as
+    // damaged and the rest go to a new reader.
+    constexpr std::size_t kBatch = 32;
+    std::vector<SSheetCells> result(paths.size());
+    std::size_t next = 0;
+    while (next < paths.size()) {
+        std::vector<std::string> args{ReaderPath(), "--cells"};
+        std::vector<std::size_t> asked;
+        for (std::size_t i = next; i < paths.size() && asked.size() < kBatch; ++i) {
+            if (::access(paths[i].c_str(), F_OK) != 0) {
+                result[i] = CellsFailure(paths[i], FREEXL_FILE_NOT_FOUND);
+                continue;
+            }
+            args.push_back(paths[i]);
+            asked.push_back(i);
+        }
+        if (asked.empty())
+            break;
+        std::string data;
+        const bool ran = RunReader(std::move(args), data);
+        CReader in(data);
+        std::size_t answered = 0;
+        while (answered < asked.size() && DecodeCells(in, data.size(), result[asked[answered]]))
+            ++answered;
+        if (ran && answered == asked.size() && in.AtEnd()) {
+            next = asked.back() + 1;
+            continue;
+        }
+        if (answered < asked.size()) {
+            result[asked[answered]] = CellsFailure(paths[asked[answered]], static_cast<int>(kWorkbookErrReaderFailed));
+            next = asked[answered] + 1;
+        } else {
+            next = asked.back() + 1; // all answered, then something more: the last one is not to be trusted
+            result[asked.back()] = CellsFailure(paths[asked.back()], static_cast<int>(kWorkbookErrReaderFailed));
+        }
+    }
+    return result;
 }
 
 SSheetCells LoadSheetCells(const std::string& path)
 {
-    if (::access(path.c_str(), F_OK) != 0)
-        return CellsFailure(path, FREEXL_FILE_NOT_FOUND);
-    std::string data;
-    SSheetCells cells;
-    if (RunReader({ReaderPath(), "--cells", path}, data) && DecodeSheetCells(data, cells))
-        return cells;
-    return CellsFailure(path, static_cast<int>(kWorkbookErrReaderFailed));
+    return std::move(LoadSheetCellsBatch({path}).front());
 }
 
 void SetWorkbookReaderPath(const std::string& path)
@@ -756,8 +802,12 @@ void SetWorkbookReaderPath(const std::string& path)
 
 int RunWorkbookReader(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--cells") == 0)
-        return WriteAll(STDOUT_FILENO, SerializeCells(LoadSheetCellsInProcess(argv[2]))) ? 0 : 1;
+    if (argc >= 3 && std::strcmp(argv[1], "--cells") == 0) {
+        for (int i = 2; i < argc; ++i)
+            if (!WriteAll(STDOUT_FILENO, SerializeCells(LoadSheetCellsInProcess(argv[i]))))
+                return 1;
+        return 0;
+    }
     // "<workbook> {<sheet> <column count> <column>...}"
     if (argc < 2)
         return 2;

@@ -79,10 +79,12 @@ struct SSheetCells {
 // Columns beyond this many are left out (a history workbook has 14).
 constexpr unsigned int kSheetCellsMaxColumns = 64;
 SSheetCells LoadSheetCells(const std::string& path);
+// The same for many files, one result per path (fewer reader starts).
+std::vector<SSheetCells> LoadSheetCellsBatch(const std::vector<std::string>& paths);
 SSheetCells LoadSheetCellsInProcess(const std::string& path);
 bool DecodeSheetCells(const std::string& answer, SSheetCells& cells);
 
 // The reader program's main: "<workbook> {<sheet> <column count> <column>...}"
-// or "--cells <workbook>" on the command line, the content on stdout.
+// or "--cells <workbook>..." on the command line, the content on stdout.
 // Returns the exit status.
 int RunWorkbookReader(int argc, char** argv);

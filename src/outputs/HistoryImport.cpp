@@ -122,10 +122,11 @@ bool IsXlsName(const std::string& name)
 
 } // namespace
 
-SHistoryWorkbook ReadHistoryWorkbook(const std::string& path)
+namespace {
+
+SHistoryWorkbook HistoryWorkbookFrom(const SSheetCells& cells)
 {
     SHistoryWorkbook book;
-    const SSheetCells cells = LoadSheetCells(path);
     if (cells.openResult != 0) {
         book.strError = WorkbookErrorMeaning(cells.openResult);
         return book;
@@ -166,6 +167,13 @@ SHistoryWorkbook ReadHistoryWorkbook(const std::string& path)
     return book;
 }
 
+} // namespace
+
+SHistoryWorkbook ReadHistoryWorkbook(const std::string& path)
+{
+    return HistoryWorkbookFrom(LoadSheetCells(path));
+}
+
 std::string SImportSummary::Line() const
 {
     return "imported " + std::to_string(nFiles) + " files, " + std::to_string(nMinutes) + " minutes, " +
@@ -188,30 +196,49 @@ SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folde
     }
     std::sort(files.begin(), files.end());
 
+    struct SFile {
+        std::string strPath;
+        std::string strName;
+        std::int64_t nSize;
+        std::int64_t nTime;
+    };
+    std::vector<SFile> fresh;
     for (const std::filesystem::path& file : files) {
         const std::string name = file.filename().string();
         std::error_code statError;
         const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, statError));
         const std::int64_t mtime = statError ? 0 : ModifiedTime(file, statError);
-        if (statError) {
+        if (statError)
             summary.skipped.push_back(name + ": " + statError.message());
-            continue;
+        else if (!store.IsImported(name, size, mtime))
+            fresh.push_back({file.string(), name, size, mtime});
+    }
+
+    // Read in groups, so that a large folder holds only a group in memory.
+    constexpr std::size_t kGroup = 32;
+    for (std::size_t from = 0; from < fresh.size() && summary.strStoreError.empty(); from += kGroup) {
+        std::vector<std::string> paths;
+        for (std::size_t i = from; i < fresh.size() && paths.size() < kGroup; ++i)
+            paths.push_back(fresh[i].strPath);
+        const std::vector<SSheetCells> cells = LoadSheetCellsBatch(paths);
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            const std::string& name = fresh[from + k].strName;
+            const std::int64_t size = fresh[from + k].nSize;
+            const std::int64_t mtime = fresh[from + k].nTime;
+            const SHistoryWorkbook book = HistoryWorkbookFrom(cells[k]);
+            if (!book.strError.empty()) {
+                summary.skipped.push_back(name + ": " + book.strError);
+                continue;
+            }
+            int added = 0;
+            const SStoreResult r = store.ImportMinutes(book.minutes, book.nRating, name, size, mtime, &added);
+            if (!r.Ok()) {
+                summary.strStoreError = r.strMessage;
+                break; // the store cannot take more now (a full disk); the files stay for the next import
+            }
+            ++summary.nFiles;
+            summary.nMinutes += added;
         }
-        if (store.IsImported(name, size, mtime))
-            continue;
-        const SHistoryWorkbook book = ReadHistoryWorkbook(file.string());
-        if (!book.strError.empty()) {
-            summary.skipped.push_back(name + ": " + book.strError);
-            continue;
-        }
-        int added = 0;
-        const SStoreResult r = store.ImportMinutes(book.minutes, book.nRating, name, size, mtime, &added);
-        if (!r.Ok()) {
-            summary.strStoreError = r.strMessage;
-            break; // the store cannot take more now (a full disk); the files stay for the next import
-        }
-        ++summary.nFiles;
-        summary.nMinutes += added;
     }
     return summary;
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include "config/WorkbookLoader.h"
 #include "platform/WallClock.h"
 #include "support/HistoryDay.h"
 
@@ -226,4 +227,21 @@ TEST_F(HistoryImport, TheCommandLineToolImportsAndPrintsDaysMonthsAndMinutes)
                         "Iac-Shift,DCI(mA),State 1,State 2");
     EXPECT_EQ(lines[1].substr(0, 19), "2013-01-08T07:05:00");
     EXPECT_NE(lines[1].find(",300,"), std::string::npos) << lines[1]; // Udc of the first sample
+}
+
+TEST_F(HistoryImport, AFileThatTakesTheReaderDownIsSkippedAndTheOthersRead)
+{
+    // A reader that dies on one file, as FreeXL could on a crafted one.
+    const std::string reader = m_folder.Path() + "dying-reader";
+    std::ofstream(reader) << "#!/bin/sh\nshift\nfor f; do case \"$f\" in *2013-01-08*) kill -SEGV $$;; esac\n"
+                          << ZELVAN_BINARY_DIR << "/bin/zelvan-workbook-reader --cells \"$f\" || exit 1; done\n";
+    std::filesystem::permissions(reader, std::filesystem::perms::owner_all);
+    SetWorkbookReaderPath(reader);
+    CEnergyStore store;
+    ASSERT_TRUE(store.Open(m_folder.Path() + "zelvan.db").Ok());
+    const SImportSummary summary = ImportHistoryFolder(store, m_folder.Path());
+    SetWorkbookReaderPath("");
+    EXPECT_EQ(summary.Line(), "imported 1 files, 60 minutes, 3 skipped");
+    ASSERT_EQ(summary.skipped.size(), 3u);
+    EXPECT_EQ(summary.skipped[0], "123456789012,3000,2013-01-08 07-05.xls: Damaged file (the reader stopped)");
 }
