@@ -601,25 +601,37 @@ SStoreResult CEnergyStore::MinutesBetween(std::int64_t tmFrom, std::int64_t tmTo
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_pDb == nullptr)
         return Failure("Couldn't read the energy history");
+    // The inverters by id (a handful), rather than a join per minute.
+    std::map<std::int64_t, std::string> serials;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_pDb, "SELECT id, serial FROM inverter", -1, &st, nullptr) != SQLITE_OK)
+        return Failure("Couldn't read the energy history");
+    std::optional<std::int64_t> only;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        serials[sqlite3_column_int64(st, 0)] = ColumnText(st, 1);
+        if (!serial.empty() && serials[sqlite3_column_int64(st, 0)] == serial)
+            only = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    if (!serial.empty() && !only)
+        return {};
     std::string columns;
     for (const SColumn& c : kColumns)
-        columns += std::string(", m.") + c.name;
-    const std::string sql = "SELECT m.t + m.sec, m.utc_offset, i.serial" + columns +
-                            " FROM minute m JOIN inverter i ON i.id = m.inverter"
-                            " WHERE m.t >= ?1 AND m.t < ?2 AND (?3 IS NULL OR i.serial = ?3) ORDER BY m.t, i.serial";
-    sqlite3_stmt* st = nullptr;
+        columns += std::string(", ") + c.name;
+    const std::string sql = "SELECT t + sec, utc_offset, inverter" + columns +
+                            " FROM minute WHERE t >= ?1 AND t < ?2 AND (?3 IS NULL OR inverter = ?3) ORDER BY t, inverter";
     if (sqlite3_prepare_v3(m_pDb, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
         return Failure("Couldn't read the energy history");
     // Minutes are keyed by their start: one that begins before tmTo is in.
     sqlite3_bind_int64(st, 1, tmFrom - ((tmFrom % 60) + 60) % 60);
     sqlite3_bind_int64(st, 2, tmTo);
-    BindSerial(st, 3, serial);
+    BindOptional(st, 3, only);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         SEnergyMinute& m = out.emplace_back();
         m.tmTime = sqlite3_column_int64(st, 0);
         m.nUtcOffset = sqlite3_column_int(st, 1) * 60;
-        m.strSerial = ColumnText(st, 2);
+        m.strSerial = serials[sqlite3_column_int64(st, 2)];
         for (int c = 0; c < kColumnCount; ++c)
             if (sqlite3_column_type(st, 3 + c) != SQLITE_NULL)
                 m.aValue[kColumns[c].nSeries] =
