@@ -1,5 +1,6 @@
 #include "config/WorkbookLoader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <chrono>
@@ -237,6 +238,14 @@ public:
         m_pos += n;
         return true;
     }
+    bool Bytes(std::string& bytes, std::size_t n)
+    {
+        if (m_data.size() - m_pos < n)
+            return false;
+        bytes.assign(m_data, m_pos, n);
+        m_pos += n;
+        return true;
+    }
     bool AtEnd() const { return m_pos == m_data.size(); }
 
 private:
@@ -381,12 +390,11 @@ std::vector<std::string> ReaderArguments(const std::string& program, const std::
 // Starts the reader with its stdout on a pipe. posix_spawn, unlike a bare
 // fork, leaves nothing of this process's other threads (allocator locks
 // held at that moment) in the new one.
-bool SpawnReader(const std::string& path, std::span<const SSheetRequest> requests, pid_t& pid, int& output)
+bool SpawnReader(std::vector<std::string> args, pid_t& pid, int& output)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return false;
-    std::vector<std::string> args = ReaderArguments(ReaderPath(), path, requests);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -445,19 +453,54 @@ bool ReapReader(pid_t pid, bool stop, std::chrono::steady_clock::time_point dead
     }
 }
 
-// The whole reading in the reader program; false on any failure of it.
-bool ReadInReader(const std::string& path, std::span<const SSheetRequest> requests, SWorkbookContent& content)
+// Runs the reader program with these arguments; its whole output, or false
+// on any failure of it.
+bool RunReader(std::vector<std::string> args, std::string& data)
 {
     const auto deadline = std::chrono::steady_clock::now() + kReaderTimeout;
     pid_t pid = 0;
     int output = -1;
-    if (!SpawnReader(path, requests, pid, output))
+    if (!SpawnReader(std::move(args), pid, output))
         return false;
-    std::string data;
     const bool complete = ReadAll(output, data, deadline);
     ::close(output);
     const bool exited = ReapReader(pid, !complete, deadline);
-    return complete && exited && DecodeReaderAnswer(data, requests, content);
+    return complete && exited;
+}
+
+// The whole reading in the reader program; false on any failure of it.
+bool ReadInReader(const std::string& path, std::span<const SSheetRequest> requests, SWorkbookContent& content)
+{
+    std::string data;
+    return RunReader(ReaderArguments(ReaderPath(), path, requests), data) &&
+           DecodeReaderAnswer(data, requests, content);
+}
+
+// A sheet's cells travel as: open result, open error, rows, columns, then per
+// cell a kind and its text or number.
+std::string SerializeCells(const SSheetCells& cells)
+{
+    std::string out;
+    PutInt(out, cells.openResult);
+    PutText(out, cells.openError);
+    PutInt(out, cells.nRows);
+    PutInt(out, cells.nColumns);
+    for (std::size_t i = 0; i < cells.kinds.size(); ++i) {
+        out += static_cast<char>(cells.kinds[i]);
+        if (cells.kinds[i] == SSheetCells::kText)
+            PutText(out, cells.texts[i]);
+        else if (cells.kinds[i] == SSheetCells::kNumber)
+            out.append(reinterpret_cast<const char*>(&cells.numbers[i]), sizeof(double));
+    }
+    return out;
+}
+
+SSheetCells CellsFailure(const std::string& path, int rc)
+{
+    SSheetCells cells;
+    cells.openResult = rc;
+    cells.openError = "'" + path + "' cannot be read: " + WorkbookErrorMeaning(rc);
+    return cells;
 }
 
 } // namespace
@@ -589,6 +632,168 @@ SWorkbookContent LoadWorkbook(const std::string& path, std::span<const SSheetReq
     return content;
 }
 
+SSheetCells::EKind SSheetCells::Kind(unsigned int row, unsigned int column) const
+{
+    if (row >= nRows || column >= nColumns)
+        return kEmpty;
+    return static_cast<EKind>(kinds[std::size_t{row} * nColumns + column]);
+}
+
+const std::string& SSheetCells::Text(unsigned int row, unsigned int column) const
+{
+    static const std::string empty;
+    return row < nRows && column < nColumns ? texts[std::size_t{row} * nColumns + column] : empty;
+}
+
+double SSheetCells::Number(unsigned int row, unsigned int column) const
+{
+    return row < nRows && column < nColumns ? numbers[std::size_t{row} * nColumns + column] : 0.0;
+}
+
+SSheetCells LoadSheetCellsInProcess(const std::string& path)
+{
+    const void* handle = nullptr;
+    int rc = freexl_open(path.c_str(), &handle);
+    unsigned int sheets = 0;
+    if (rc == FREEXL_OK && (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0))
+        rc = FREEXL_BIFF_WORKBOOK_NOT_FOUND;
+    unsigned int rows = 0;
+    unsigned short columns = 0;
+    if (rc == FREEXL_OK)
+        rc = freexl_select_active_worksheet(handle, 0);
+    if (rc == FREEXL_OK)
+        rc = freexl_worksheet_dimensions(handle, &rows, &columns);
+    if (rc != FREEXL_OK) {
+        if (handle != nullptr)
+            freexl_close(handle);
+        return CellsFailure(path, rc);
+    }
+    SSheetCells cells;
+    cells.nRows = rows;
+    cells.nColumns = std::min<unsigned int>(columns, kSheetCellsMaxColumns);
+    const std::size_t count = std::size_t{cells.nRows} * cells.nColumns;
+    cells.kinds.assign(count, SSheetCells::kEmpty);
+    cells.texts.assign(count, {});
+    cells.numbers.assign(count, 0.0);
+    for (unsigned int r = 0; r < cells.nRows; ++r) {
+        for (unsigned int c = 0; c < cells.nColumns; ++c) {
+            const std::size_t i = std::size_t{r} * cells.nColumns + c;
+            FreeXL_CellValue cell;
+            if (freexl_get_cell_value(handle, r, static_cast<unsigned short>(c), &cell) != FREEXL_OK)
+                continue;
+            if (cell.type == FREEXL_CELL_INT) {
+                cells.kinds[i] = SSheetCells::kNumber;
+                cells.numbers[i] = static_cast<double>(cell.value.int_value);
+            } else if (cell.type == FREEXL_CELL_DOUBLE) {
+                cells.kinds[i] = SSheetCells::kNumber;
+                cells.numbers[i] = cell.value.double_value;
+            } else if (IsTextCell(cell.type) && cell.value.text_value != nullptr) {
+                cells.kinds[i] = SSheetCells::kText;
+                cells.texts[i] = cell.value.text_value;
+            }
+        }
+    }
+    freexl_close(handle);
+    return cells;
+}
+
+namespace {
+
+// One sheet's answer from where the reader stands.
+bool DecodeCells(CReader& in, std::size_t limit, SSheetCells& cells)
+{
+    std::int64_t openResult = 0;
+    std::int64_t rows = 0;
+    std::int64_t columns = 0;
+    if (!in.Int(openResult) || !in.Text(cells.openError) || !in.Int(rows) || !in.Int(columns))
+        return false;
+    if (openResult < INT_MIN || openResult > INT_MAX || rows < 0 || columns < 0 ||
+        columns > kSheetCellsMaxColumns || rows > 0xFFFFFF || (openResult != 0 && rows * columns != 0))
+        return false;
+    cells.openResult = static_cast<int>(openResult);
+    cells.nRows = static_cast<unsigned int>(rows);
+    cells.nColumns = static_cast<unsigned int>(columns);
+    const std::size_t count = static_cast<std::size_t>(rows * columns);
+    if (count > limit) // every cell takes at least its kind byte
+        return false;
+    cells.kinds.assign(count, SSheetCells::kEmpty);
+    cells.texts.assign(count, {});
+    cells.numbers.assign(count, 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string kind;
+        if (!in.Bytes(kind, 1))
+            return false;
+        cells.kinds[i] = static_cast<unsigned char>(kind[0]);
+        if (cells.kinds[i] == SSheetCells::kText) {
+            if (!in.Text(cells.texts[i]))
+                return false;
+        } else if (cells.kinds[i] == SSheetCells::kNumber) {
+            std::string bytes;
+            if (!in.Bytes(bytes, sizeof(double)))
+                return false;
+            std::memcpy(&cells.numbers[i], bytes.data(), sizeof(double));
+        } else if (cells.kinds[i] != SSheetCells::kEmpty) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool DecodeSheetCells(const std::string& answer, SSheetCells& cells)
+{
+    CReader in(answer);
+    return DecodeCells(in, answer.size(), cells) && in.AtEnd();
+}
+
+std::vector<SSheetCells> LoadSheetCellsBatch(const std::vector<std::string>& paths)
+{
+    // Several files to one reader saves starting one per file. A reader that
+    // fails on a file answers every file before it; that file counts as
+    // damaged and the rest go to a new reader.
+    constexpr std::size_t kBatch = 32;
+    std::vector<SSheetCells> result(paths.size());
+    std::size_t next = 0;
+    while (next < paths.size()) {
+        std::vector<std::string> args{ReaderPath(), "--cells"};
+        std::vector<std::size_t> asked;
+        for (std::size_t i = next; i < paths.size() && asked.size() < kBatch; ++i) {
+            if (::access(paths[i].c_str(), F_OK) != 0) {
+                result[i] = CellsFailure(paths[i], FREEXL_FILE_NOT_FOUND);
+                continue;
+            }
+            args.push_back(paths[i]);
+            asked.push_back(i);
+        }
+        if (asked.empty())
+            break;
+        std::string data;
+        const bool ran = RunReader(std::move(args), data);
+        CReader in(data);
+        std::size_t answered = 0;
+        while (answered < asked.size() && DecodeCells(in, data.size(), result[asked[answered]]))
+            ++answered;
+        if (ran && answered == asked.size() && in.AtEnd()) {
+            next = asked.back() + 1;
+            continue;
+        }
+        if (answered < asked.size()) {
+            result[asked[answered]] = CellsFailure(paths[asked[answered]], static_cast<int>(kWorkbookErrReaderFailed));
+            next = asked[answered] + 1;
+        } else {
+            next = asked.back() + 1; // all answered, then something more: the last one is not to be trusted
+            result[asked.back()] = CellsFailure(paths[asked.back()], static_cast<int>(kWorkbookErrReaderFailed));
+        }
+    }
+    return result;
+}
+
+SSheetCells LoadSheetCells(const std::string& path)
+{
+    return std::move(LoadSheetCellsBatch({path}).front());
+}
+
 void SetWorkbookReaderPath(const std::string& path)
 {
     std::lock_guard lock(g_readerPathLock);
@@ -597,6 +802,12 @@ void SetWorkbookReaderPath(const std::string& path)
 
 int RunWorkbookReader(int argc, char** argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], "--cells") == 0) {
+        for (int i = 2; i < argc; ++i)
+            if (!WriteAll(STDOUT_FILENO, SerializeCells(LoadSheetCellsInProcess(argv[i]))))
+                return 1;
+        return 0;
+    }
     // "<workbook> {<sheet> <column count> <column>...}"
     if (argc < 2)
         return 2;

@@ -61,6 +61,30 @@ void SetWorkbookReaderPath(const std::string& path);
 // match, an open result outside int range.
 bool DecodeReaderAnswer(const std::string& answer, std::span<const SSheetRequest> requests, SWorkbookContent& content);
 
+// Every cell of a workbook's first sheet, for files read whole (the history
+// workbooks the program writes), read in the reader program like LoadWorkbook.
+struct SSheetCells {
+    enum EKind : unsigned char { kEmpty = 0, kText = 1, kNumber = 2 };
+    int openResult = 0;     // 0: read; else the error code (kWorkbookErrReaderFailed: the reader failed)
+    std::string openError;  // why it could not be read
+    unsigned int nRows = 0;
+    unsigned int nColumns = 0;
+    std::vector<unsigned char> kinds; // row-major, nRows * nColumns
+    std::vector<std::string> texts;   // the text of kText cells, else empty
+    std::vector<double> numbers;      // the value of kNumber cells, else 0
+    EKind Kind(unsigned int row, unsigned int column) const;
+    const std::string& Text(unsigned int row, unsigned int column) const; // empty outside the sheet
+    double Number(unsigned int row, unsigned int column) const;           // 0 outside the sheet
+};
+// Columns beyond this many are left out (a history workbook has 14).
+constexpr unsigned int kSheetCellsMaxColumns = 64;
+SSheetCells LoadSheetCells(const std::string& path);
+// The same for many files, one result per path (fewer reader starts).
+std::vector<SSheetCells> LoadSheetCellsBatch(const std::vector<std::string>& paths);
+SSheetCells LoadSheetCellsInProcess(const std::string& path);
+bool DecodeSheetCells(const std::string& answer, SSheetCells& cells);
+
 // The reader program's main: "<workbook> {<sheet> <column count> <column>...}"
-// on the command line, the content on stdout. Returns the exit status.
+// or "--cells <workbook>..." on the command line, the content on stdout.
+// Returns the exit status.
 int RunWorkbookReader(int argc, char** argv);

@@ -101,6 +101,7 @@ void CHistoryKeeper::CheckHistory(std::size_t i, const SHistoryInverter& inverte
         // first cycle goes with the store, like the sample of a day change.
         {
             CPollPause pause(m_hooks.setPollPaused);
+            PostPendingMinute();
             if (m_nSamplesChecked > m_nSamplesWritten || m_bLastWriteFailed.load())
                 Write(CCurvePart(m_store, m_nSamplesChecked), true);
             EndCurve();
@@ -111,6 +112,7 @@ void CHistoryKeeper::CheckHistory(std::size_t i, const SHistoryInverter& inverte
     m_inverter = inverter; // the rating may have become known
     m_bInverterKnown = true;
     m_nSamplesChecked = i + 1;
+    FeedMinute(i);
 
     const std::int64_t tmSample = m_store.GetSampleWallTime(i, m_tmCurveStart);
     const int minute = CurveMinute(tmSample, m_tmCurveStart);
@@ -130,6 +132,7 @@ void CHistoryKeeper::CheckHistory(std::size_t i, const SHistoryInverter& inverte
 
 void CHistoryKeeper::WriteBeforeExit()
 {
+    PostPendingMinute();
     if (m_bInverterKnown && (m_store.GetTimeCount() > m_nSamplesWritten || m_bLastWriteFailed.load())) {
         CPollPause pause(m_hooks.setPollPaused);
         Write(m_store.TakeCopy(), false);
@@ -175,4 +178,32 @@ void CHistoryKeeper::EndCurve()
     m_strHistoryFile.clear();
     m_nSamplesChecked = 0;
     m_nSamplesWritten = 0;
+}
+
+void CHistoryKeeper::FeedMinute(std::size_t i)
+{
+    if (!m_minuteSink)
+        return;
+    SMonitorReading sample;
+    sample.inverter.strSerial = m_inverter.strSerial;
+    sample.inverter.nProtocolType = m_inverter.nProtocolType;
+    sample.inverter.nRating = m_inverter.nRating;
+    sample.inverter.nModelCode = m_store.GetModelCode();
+    sample.tmWall = m_store.GetSampleWallTime(i, m_tmCurveStart);
+    for (int s = 0; s < kSeriesCount; ++s)
+        if (i < m_store.GetSize(s))
+            sample.aValue[s] = m_store.GetValue(s, i);
+    if (m_pendingMinute && m_pendingMinute->tmWall / 60 != sample.tmWall / 60)
+        PostPendingMinute();
+    m_pendingMinute = std::move(sample);
+}
+
+void CHistoryKeeper::PostPendingMinute()
+{
+    if (!m_pendingMinute)
+        return;
+    const std::string key = "minute " + m_pendingMinute->inverter.strSerial + " " +
+                            std::to_string(m_pendingMinute->tmWall / 60); // never superseded
+    m_writer.Post(key, [sink = m_minuteSink, minute = std::move(*m_pendingMinute)] { sink(minute); });
+    m_pendingMinute.reset();
 }

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "export/Spreadsheet.h"
 #include "live/HistoryWriter.h"
+#include "model/MonitorOutput.h"
 
 class CDaySamples;
 class CTestResult;
@@ -62,6 +64,10 @@ public:
     void SetCurveStart(std::int64_t tmStart) { m_tmCurveStart = tmStart; }
     // A user export runs: the ten-minute writes wait, the day change does not.
     void SetExporting(bool bExporting) { m_bExporting = bExporting; }
+    // A long-term store: each completed curve minute's last sample goes to
+    // it as a job of the writer thread (the sink runs there, never here), so
+    // a killed process loses at most the minute that was running. Empty: none.
+    void SetMinuteSink(std::function<void(const SMonitorReading&)> sink) { m_minuteSink = std::move(sink); }
 
     // The history check for the last sample i of a polling cycle, with the
     // inverter that is polled now.
@@ -82,6 +88,9 @@ private:
     // Queues the write of `samples` under the curve's name.
     void Write(CDaySamples samples, bool bCurveEnds);
     void EndCurve();
+    // Sample i was checked: the minute before it is complete when i starts a new one.
+    void FeedMinute(std::size_t i);
+    void PostPendingMinute();
 
     CTestResult& m_store;
     SHistoryHooks m_hooks;
@@ -95,5 +104,7 @@ private:
     std::size_t m_nSamplesChecked = 0; // samples of the curve up to the last check
     std::size_t m_nSamplesWritten = 0; // samples in the write queued last
     std::atomic<bool> m_bLastWriteFailed{false};
+    std::function<void(const SMonitorReading&)> m_minuteSink;
+    std::optional<SMonitorReading> m_pendingMinute; // the running minute's last sample
     CHistoryWriter m_writer; // last: its jobs use the members above
 };

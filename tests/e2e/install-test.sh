@@ -18,12 +18,17 @@ trap cleanup EXIT
 
 DESTDIR=$root/dest cmake --install "$build" --prefix /usr >/dev/null
 prefix=$root/dest/usr
-for f in bin/zelvan bin/zelvan-sim libexec/zelvan/zelvan-workbook-reader share/zelvan/2.bmp share/zelvan/1.bmp \
+for f in bin/zelvan bin/zelvan-sim bin/zelvan-history libexec/zelvan/zelvan-workbook-reader share/zelvan/2.bmp share/zelvan/1.bmp \
          share/zelvan/myfile.rtf share/zelvan/Help.chm share/zelvan/help/index.html \
          share/zelvan/datacfg-sp.xls share/applications/zelvan.desktop share/metainfo/zelvan.metainfo.xml \
-         share/icons/hicolor/48x48/apps/zelvan.png share/man/man1/zelvan.1.gz share/man/man1/zelvan-sim.1.gz; do
+         share/icons/hicolor/48x48/apps/zelvan.png share/man/man1/zelvan.1.gz share/man/man1/zelvan-sim.1.gz share/man/man1/zelvan-history.1.gz; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
+# The installed history tool finds the installed workbook reader (which
+# tells the configuration workbook from a history workbook).
+"$prefix/bin/zelvan-history" --db "$root/history.db" import "$prefix/share/zelvan" |
+  grep -q "^skipped datacfg-sp.xls: not a history workbook" ||
+  { echo "zelvan-history did not read with the installed reader" >&2; exit 1; }
 
 # A simulator of its own for each run: the port is opened for exclusive
 # use, and that lasts while the simulator keeps its line open.
