@@ -82,6 +82,8 @@ std::string WriteFile(CExportOwner& owner, const CDaySamples& samples, const std
 
 std::string CHistoryKeeper::Folder() const
 {
+    if (!m_strFolder.empty())
+        return m_strFolder.back() == '/' ? m_strFolder : m_strFolder + '/';
     return HistoryFolder(m_strAppDir);
 }
 
