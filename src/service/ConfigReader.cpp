@@ -137,7 +137,7 @@ void CConfigSection::CheckUnknownKeys(const std::set<std::string, std::less<>>& 
         if (m_error)
             return;
         const std::string_view name = key.str();
-        if (m_known.count(name) != 0 || (node.is_table() && sections.count(name) != 0))
+        if (m_known.count(name) != 0 || sections.count(name) != 0)
             continue;
         m_error = Where(m_strFile, key.source()) + ": " + KeyName(name) +
                   (node.is_table() ? ": unknown section" : ": unknown key");
