@@ -109,6 +109,7 @@ public:
         return n;
     }
 
+    pid_t Pid() const { return m_pid; }
     bool Running() const { return m_pid > 0 && ::kill(m_pid, 0) == 0; }
 
     // Sends a signal and waits for the exit status.
