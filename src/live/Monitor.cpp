@@ -1,6 +1,7 @@
 #include "live/Monitor.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "live/RegisterMap.h"
 #include "platform/Messages.h"
@@ -106,15 +107,22 @@ void CMonitor::Run()
 
 bool CMonitor::PumpUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    const std::uint32_t start = platform::GetTickCount();
+    // The caller's time-out is real time; the timers run on the program's
+    // clock (which a soak or a test may speed up).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (m_bStopRequested.load())
             return false;
-        const std::uint32_t now = platform::GetTickCount();
-        if (timeoutMs >= 0 && platform::TickDiff(now, start) >= static_cast<std::uint32_t>(timeoutMs))
+        if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)
             return false;
         RunTimers();
-        if (auto message = m_queue.Take(kLongestWaitMs))
+        long long waitMs = kLongestWaitMs;
+        if (timeoutMs >= 0)
+            waitMs = std::clamp<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               deadline - std::chrono::steady_clock::now())
+                                               .count(),
+                                           1, kLongestWaitMs);
+        if (auto message = m_queue.Take(static_cast<unsigned>(waitMs)))
             Dispatch(*message);
     }
     return true;
