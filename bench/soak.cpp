@@ -1,5 +1,5 @@
-// The soak: the power view's link and data path (poll thread, port thread,
-// value store, history files) against zelvan-sim as a process, through
+// The soak: the monitor's link and data path as the service runs them (poll
+// thread, port thread, value store, history files, detection after a loss) against zelvan-sim as a process, through
 // simulated hours at speed, with a schedule of line faults and unplugs.
 // The program's tick and wall clocks run at the simulator's speed from the
 // same start, so history minutes are the simulator's minutes. Prints one
@@ -23,12 +23,8 @@
 #include <vector>
 
 #include "support/SimProcess.h"
-#include "link/PowerViewLink.h"
-#include "live/HistoryKeeper.h"
-#include "live/PowerViewData.h"
-#include "model/RegisterMap.h"
+#include "live/Monitor.h"
 #include "platform/MessageBox.h"
-#include "platform/Messages.h"
 #include "platform/Tick.h"
 #include "platform/WallClock.h"
 
@@ -85,105 +81,37 @@ private:
     Clock::time_point m_t0;
 };
 
-// The power view without a window: the soak's thread is the UI thread.
+// The monitor as the service runs it: the soak's thread is its data path.
 class CSoakView {
 public:
-    explicit CSoakView(const std::string& appDir) : m_keeper(m_data.Store())
+    explicit CSoakView(const std::string& appDir, const std::string& port)
+        : m_monitor(Settings(appDir, port))
     {
-        SPowerViewHooks hooks;
-        hooks.onValue = [this](int reg, std::uint16_t w, int state) {
-            m_data.OnValue(Type(), reg, w, state, m_link.VersionText());
-        };
-        hooks.onCycleEnd = [this] {
-            m_data.OnCycleEnd(Type(), platform::WallNow());
-            ++nCycles;
-        };
-        hooks.postDetectionLine = [](const std::string&) {};
-        hooks.runDetectionDialog = [this] {
-            m_bDialogEnded = false;
-            m_link.SetDetectionDialogAlive(true);
-            PumpUntil([this] { return m_bDialogEnded; }, 20000);
-            m_link.SetDetectionDialogAlive(false);
-        };
-        hooks.endDetectionDialog = [this] { m_bDialogEnded = true; };
-        m_link.SetHooks(std::move(hooks));
-
-        m_data.onDisplay = [this](const SDisplayUpdate& u) {
-            if (u.bCurveStarted)
-                m_keeper.SetCurveStart(u.tmCurveStart);
-        };
-        m_data.onHistoryCheck = [this](std::size_t i) {
-            const int type = Type();
-            m_keeper.CheckHistory(i, HistoryInverterOf(FormatSerialNumber(m_link.ConnectedSerial()), type,
-                                                       m_data.Store().GetModelCode()));
-        };
-        SHistoryHooks history;
-        history.setPollPaused = [this](bool bPaused) { m_link.SetPollPaused(bPaused); };
-        history.restartCurve = [this] { m_data.RestartCurve(); };
-        m_keeper.SetHooks(std::move(history));
-        m_keeper.SetAppDir(appDir);
-        m_keeper.SetCurveStart(platform::WallNow());
-    }
-    ~CSoakView() { Stop(); }
-
-    bool Detect(const std::string& port)
-    {
-        ::setenv("ZELVAN_SERIAL_PORTS", port.c_str(), 1);
-        if (!m_link.StartPollThread())
-            return false;
-        m_link.OnRescanPorts();
-        return m_link.IsConnected();
     }
 
-    // The message loop until `done` holds or the time is up.
-    template <class F> bool PumpUntil(F done, int timeoutMs)
+    bool Detect()
     {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                return false;
-            if (auto m = m_queue.Take(static_cast<unsigned>(std::min<long long>(left, 20)))) {
-                if (m->msg == platform::WM_REGISTER_VALUE)
-                    m_link.OnRegisterValue(m->wParam, m->lParam);
-                else if (m->msg == platform::WM_LINK_LOST)
-                    m_link.OnLinkLost(m->wParam, m->lParam);
-            }
-        }
-        return true;
+        return m_monitor.Start() && m_monitor.PumpUntil([this] { return m_monitor.IsLinkUp(); }, 20000);
     }
-    void PumpFor(int ms)
-    {
-        PumpUntil([] { return false; }, ms);
-    }
+    void PumpFor(int ms) { (void)m_monitor.PumpUntil([] { return false; }, ms); }
     bool WaitCycles(int more, int timeoutMs)
     {
-        const int target = nCycles + more;
-        return PumpUntil([&] { return nCycles >= target; }, timeoutMs);
+        const int target = m_monitor.Cycles() + more;
+        return m_monitor.PumpUntil([&] { return m_monitor.Cycles() >= target; }, timeoutMs);
     }
-
-    void Stop()
-    {
-        if (m_bStopped)
-            return;
-        m_bStopped = true;
-        m_link.StopPollThread();
-        m_link.Link().ClosePort();
-        m_keeper.WriteBeforeExit();
-    }
-    std::size_t StoreBytes() const { return m_data.Store().GetMemoryBytes(); }
-
-    int nCycles = 0;
+    void Stop() { m_monitor.Stop(); }
+    std::size_t StoreBytes() const { return m_monitor.StoreBytes(); }
 
 private:
-    int Type() { return m_link.Link().ProtocolType(); }
+    static SMonitorSettings Settings(const std::string& appDir, const std::string& port)
+    {
+        SMonitorSettings settings;
+        settings.strAppDir = appDir;
+        settings.astrPorts = {port};
+        return settings;
+    }
 
-    platform::CMessageQueue m_queue;
-    CPowerViewData m_data;
-    CHistoryKeeper m_keeper;
-    CPowerViewLink m_link{m_queue};
-    bool m_bDialogEnded = false;
-    bool m_bStopped = false;
+    CMonitor m_monitor;
 };
 
 long RssKb()
@@ -307,8 +235,8 @@ int main(int argc, char** argv)
     int fdsEnd = 0;
     std::size_t storeBytes = 0;
     {
-        CSoakView view(dir.string() + "/");
-        if (!view.Detect(link) || !view.WaitCycles(2, 20000)) {
+        CSoakView view(dir.string() + "/", link);
+        if (!view.Detect() || !view.WaitCycles(2, 20000)) {
             std::fprintf(stderr, "soak: no connection to the simulator\n");
             return 1;
         }

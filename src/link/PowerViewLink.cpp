@@ -103,6 +103,8 @@ bool CPowerViewLink::TickOpenPage()
 
 void CPowerViewLink::PollStep()
 {
+    if (m_hooks.onPollPass)
+        m_hooks.onPollPass();
     if (m_bPollPaused.load())
         return;
     if (TickOpenPage())
@@ -270,7 +272,7 @@ void CPowerViewLink::DetectionStep()
         (void)m_link.StartPortThread(); // without it the probe times out like a silent port
         m_link.ResetReceiver();
         m_link.SetProbePending(true);
-        SendProbe(kFirstProbeType);
+        SendProbe(m_nOnlyProbeType >= 0 ? m_nOnlyProbeType : kFirstProbeType);
         ++m_nPortIndex;
         return;
     }
@@ -285,7 +287,7 @@ void CPowerViewLink::DetectionStep()
     // it, and the answer would be read as the next type's.
     if (m_link.CheckReplyTimeout().bReplied)
         return;
-    const int next = m_link.Facts().nNextProbeType;
+    const int next = m_nOnlyProbeType >= 0 ? -1 : m_link.Facts().nNextProbeType;
     if (next >= 0) {
         SendProbe(next);
         return;
@@ -319,8 +321,9 @@ void CPowerViewLink::SendProbe(int type)
 
 void CPowerViewLink::OnRescanPorts()
 {
-    std::vector<std::string> names;
-    platform::EnumerateSerialPorts(names);
+    std::vector<std::string> names = m_portOverride;
+    if (names.empty())
+        platform::EnumerateSerialPorts(names);
     {
         std::lock_guard<std::mutex> lock(m_portLock);
         m_portNames = names;

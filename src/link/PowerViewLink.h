@@ -41,6 +41,9 @@ struct SPowerViewHooks {
     std::function<void()> runDetectionDialog;
     // UI thread: ends the detection dialog (an inverter answered).
     std::function<void()> endDetectionDialog;
+    // Poll thread: each pass of the poll loop, first of all (a liveness beat
+    // for a supervisor; it must return at once).
+    std::function<void()> onPollPass;
 };
 
 // The power view's link logic, free of any window: it owns the link and the
@@ -67,6 +70,11 @@ public:
     // Replaces the stoppable pauses (closing and reopening a port); tests
     // let a fake clock pass instead.
     void SetPauseFunction(std::function<void(int ms)> pause) { m_pause = std::move(pause); }
+    // Set before the poll thread starts. The ports a detection walks instead
+    // of the system's list (empty: the system's list), and the one protocol
+    // type it probes (-1: the three in the usual order).
+    void SetPortOverride(std::vector<std::string> ports) { m_portOverride = std::move(ports); }
+    void SetProbeType(int nProtocolType) { m_nOnlyProbeType = nProtocolType; }
 
     CInverterCom& Link() { return m_link; }
     platform::IMessageTarget& Owner() { return m_owner; }
@@ -186,6 +194,8 @@ private:
     CInverterCom m_link;
     SPowerViewHooks m_hooks;
     std::function<void(int)> m_pause;
+    std::vector<std::string> m_portOverride; // set before the poll thread starts
+    int m_nOnlyProbeType = -1;               // set before the poll thread starts
 
     std::atomic<bool> m_bDetectDialogAlive{false};
     std::atomic<bool> m_bPollPaused{false};

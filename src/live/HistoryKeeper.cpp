@@ -88,6 +88,8 @@ SHistoryInverter HistoryInverterOf(const std::string& strSerial, int protocolTyp
 
 std::string CHistoryKeeper::Folder() const
 {
+    if (!m_strFolder.empty())
+        return m_strFolder.back() == '/' ? m_strFolder : m_strFolder + '/';
     return HistoryFolder(m_strAppDir);
 }
 

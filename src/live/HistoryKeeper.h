@@ -60,6 +60,9 @@ public:
     void SetHooks(SHistoryHooks hooks) { m_hooks = std::move(hooks); }
     // The folder whose "hisdata/" holds the history files (HistoryHome()).
     void SetAppDir(const std::string& appDir) { m_strAppDir = appDir; }
+    // A folder of its own for the history files (the service's), instead of
+    // "hisdata/" under the app folder; empty: the app folder's.
+    void SetFolder(const std::string& folder) { m_strFolder = folder; }
     // The curve's start time (the chart's base time), wall-clock seconds.
     void SetCurveStart(std::int64_t tmStart) { m_tmCurveStart = tmStart; }
     // A user export runs: the ten-minute writes wait, the day change does not.
@@ -95,6 +98,7 @@ private:
     CTestResult& m_store;
     SHistoryHooks m_hooks;
     std::string m_strAppDir;
+    std::string m_strFolder;
     std::int64_t m_tmCurveStart = 0;
     bool m_bExporting = false;
     int m_nLastHistoryMinute = -1;

@@ -38,17 +38,20 @@ public:
         const char* path = std::getenv("ZELVAN_LOG");
         if (path == nullptr || *path == '\0')
             return;
+        m_strPath = path;
         m_pFile = std::fopen(path, "a");
+        m_bEnabled = m_pFile != nullptr;
         if (m_pFile != nullptr)
             m_thread = std::thread([this] { Run(); });
     }
     ~CCommLogWriter() { Stop(); }
 
-    bool Enabled() const { return m_pFile != nullptr; }
+    // Fixed once constructed: the file itself may be swapped by a reopen.
+    bool Enabled() const { return m_bEnabled; }
 
     void Add(std::string line)
     {
-        if (m_pFile == nullptr)
+        if (!m_bEnabled)
             return;
         {
             std::lock_guard<std::mutex> lock(m_lock);
@@ -59,6 +62,17 @@ public:
                 return;
             }
             m_lines.push_back(std::move(line));
+        }
+        m_cv.notify_one();
+    }
+
+    void Reopen()
+    {
+        if (!m_bEnabled)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_bReopen = true;
         }
         m_cv.notify_one();
     }
@@ -83,7 +97,7 @@ private:
     {
         std::unique_lock<std::mutex> lock(m_lock);
         for (;;) {
-            m_cv.wait(lock, [this] { return m_bStop || !m_lines.empty(); });
+            m_cv.wait(lock, [this] { return m_bStop || m_bReopen || !m_lines.empty(); });
             while (!m_lines.empty()) {
                 std::string line = std::move(m_lines.front());
                 m_lines.pop_front();
@@ -96,17 +110,28 @@ private:
                 std::fflush(m_pFile);
                 lock.lock();
             }
+            if (m_bReopen) {
+                m_bReopen = false;
+                // Only this thread writes the file: it may swap it here.
+                if (std::FILE* file = std::fopen(m_strPath.c_str(), "a")) {
+                    std::fclose(m_pFile);
+                    m_pFile = file;
+                }
+            }
             if (m_bStop)
                 return;
         }
     }
 
+    std::string m_strPath;
+    bool m_bEnabled = false;
     std::FILE* m_pFile = nullptr;
     std::mutex m_lock;
     std::condition_variable m_cv;
     std::deque<std::string> m_lines;
     std::size_t m_nDropped = 0;
     bool m_bStop = false;
+    bool m_bReopen = false;
     std::thread m_thread;
 };
 
@@ -144,6 +169,8 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t length)
     }
     return text;
 }
+
+void ReopenCommLog() { Writer().Reopen(); }
 
 void StopCommLog() { Writer().Stop(); }
 

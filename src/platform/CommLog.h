@@ -17,6 +17,10 @@ bool CommLogEnabled();
 // Bytes as upper-case hex pairs separated by spaces ("01 03 00 0A").
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
 
+// Closes and opens the log file again after what is queued is written (a
+// rotated file is then followed by a new one). Any thread.
+void ReopenCommLog();
+
 // Writes what is queued and ends the writer thread (also done at exit).
 void StopCommLog();
 
