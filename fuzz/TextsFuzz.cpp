@@ -1,6 +1,7 @@
 // Texts and encoders: serial labels, scaled value encoding and formatting
 // (every finite double, NaN, infinities), the cell number and cell name
-// parsers. Nothing may crash, and each result keeps its promise.
+// parsers, the parameter page's field texts. Nothing may crash, and each
+// result keeps its promise.
 #include <cmath>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "config/ConfigWorkbook.h"
 #include "export/XlsSpreadsheet.h"
 #include "model/RegisterScale.h"
+#include "params/FieldText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -37,6 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int col = -1;
     if (ParseCellName(text, row, col))
         FUZZ_CHECK(row >= 0 && row < 65536 && col >= 0 && col < 256);
+
+    // The page's fields: a taken number is finite as a float, a serial is
+    // a valid one, a trimmed text has no blank at either end.
+    double real = 0;
+    if (fieldtext::ParseReal(text, real))
+        FUZZ_CHECK(std::isfinite(static_cast<float>(real)));
+    long long integer = 0;
+    static_cast<void>(fieldtext::ParseInteger(text, integer));
+    std::uint64_t serial = 0;
+    if (fieldtext::ParseSerialDigits(text, serial))
+        FUZZ_CHECK(IsValidSerialNumber(serial));
+    const std::string trimmed = fieldtext::Trimmed(text);
+    FUZZ_CHECK(trimmed.empty() || (trimmed.front() != ' ' && trimmed.back() != ' '));
+    FUZZ_CHECK(fieldtext::FormatScaledPair(raw | (static_cast<std::uint32_t>(raw) << 16), scale).size() < 64);
+    FUZZ_CHECK(fieldtext::BcdVersionText(raw).size() < 16);
 
     static const ConfigWorkbook workbook; // no model sheet: labels decode by their layout only
     std::string label = text.substr(0, 64);

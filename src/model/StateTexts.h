@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Texts of the inverter's fault bits and running states. Catalogue A serves
@@ -32,3 +33,6 @@ std::vector<std::u16string> GetFaultTexts(std::uint32_t faultWord, int protocolT
 // The running state's text and lamp, or nothing for a code that has none
 // (the page then keeps what it showed before).
 std::optional<SStateText> GetStateText(std::uint32_t stateCode, int protocolType);
+
+// A catalogue text (UTF-16) as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view text);

@@ -35,5 +35,4 @@ std::vector<SMqttMessage> DiscoveryMessages(const SMqttConfig& config, const SMo
 // "2024-06-01T12:00:05+02:00" for a wall-clock second, in local time.
 std::string IsoLocalTime(std::int64_t wallSecond);
 
-// UTF-8 of the inverter's UTF-16 texts (lone surrogates become U+FFFD).
-std::string Utf8FromUtf16(std::u16string_view text);
+

@@ -1,26 +1,23 @@
 #include "params/InvParPage.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
-#include "platform/StringTable.h"
 #include "config/ConfigWorkbook.h"
 #include "link/InverterCom.h"
 #include "model/RegisterMap.h"
-#include "model/StateTexts.h"
 #include "model/RegisterScale.h"
+#include "model/StateTexts.h"
+#include "params/FieldText.h"
+#include "params/PageTable.h"
+#include "platform/StringTable.h"
+
+using namespace fieldtext;
 
 namespace {
 
 constexpr int kIdStandardCodeCurrent = 1187;
-constexpr int kIdManufactureCurrent = 1185;
-constexpr int kIdManufactureSet = 1186;
-constexpr int kIdAddressSet = 1183;
 constexpr int kIdDci1 = 1080;
-constexpr int kIdIsMax = 1082;
 
 // The idle time after which the poll thread's next tick sends.
 constexpr int kSendAtNextTick = 501;
@@ -31,187 +28,9 @@ const std::vector<int> kCommandControls = {
     CInvParPage::kIdSetAllPars, CInvParPage::kIdIsland,      CInvParPage::kIdGfci,         CInvParPage::kIdIso,
     CInvParPage::kIdSelfTest,   CInvParPage::kIdClearEnergy, CInvParPage::kIdStandardCombo};
 
-std::string Utf8(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        const auto u = static_cast<unsigned>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::string Printf(const char* format, auto... args)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
-// A float variable as the page shows it: six significant digits.
-std::string FloatText(double value)
-{
-    return Printf("%.6g", value);
-}
-
-// FormatScaledValue for a value of two registers.
-std::string FormatScaledPair(std::uint32_t raw, float scale)
-{
-    if (!std::isfinite(scale))
-        return std::string();
-    const long m = std::lround(std::fabs(scale));
-    const long long value = scale < 0 ? static_cast<long long>(static_cast<std::int32_t>(raw)) : raw;
-    if (m == 10 || m == 100 || m == 1000) {
-        const char* format = m == 10 ? "%3.1f" : m == 100 ? "%3.2f" : "%3.3f";
-        return Printf(format, static_cast<double>(value) / static_cast<double>(m));
-    }
-    if (std::lround(std::fabs(scale * 10.0f)) == 1)
-        return Printf("%lld", value * 10);
-    if (m == 1)
-        return Printf("%lld", value);
-    return std::string();
-}
-
-// Four BCD digits as their number / 100 (0x0805 shows 8.05).
-std::string BcdVersionText(std::uint16_t word)
-{
-    const unsigned number =
-        (word >> 12) * 1000u + ((word >> 8) & 0xF) * 100u + ((word >> 4) & 0xF) * 10u + (word & 0xF);
-    return Printf("%3.2f", number / 100.0);
-}
-
-std::string Trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// A number as the page's float fields take it: the whole text, blanks
-// around it allowed, finite also as a 32-bit float.
-bool ParseReal(const std::string& text, double& value)
-{
-    const std::string t = Trimmed(text);
-    if (t.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || !std::isfinite(v) || !std::isfinite(static_cast<float>(v)))
-        return false;
-    value = static_cast<float>(v);
-    return true;
-}
-
-enum class EParse { kOk, kNotNumber, kOutOfRange };
-
-EParse ParseInteger(const std::string& text, long long& value)
-{
-    const std::string t = Trimmed(text);
-    if (t.empty())
-        return EParse::kNotNumber;
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(t.c_str(), &end, 10);
-    if (end != t.c_str() + t.size())
-        return EParse::kNotNumber;
-    if (errno == ERANGE)
-        return EParse::kOutOfRange;
-    value = v;
-    return EParse::kOk;
-}
-
-// 1 to 12 decimal digits, blanks around them allowed.
-bool ParseSerialDigits(const std::string& text, std::uint64_t& number)
-{
-    const std::string t = Trimmed(text);
-    if (t.empty() || t.size() > 12 || !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    number = std::stoull(t);
-    return IsValidSerialNumber(number);
-}
-
-std::string ReplaceBounds(unsigned nId, const std::string& low, const std::string& high)
-{
-    std::string text = res::LoadString(nId);
-    const auto p1 = text.find("%1");
-    if (p1 != std::string::npos)
-        text.replace(p1, 2, low);
-    const auto p2 = text.find("%2");
-    if (p2 != std::string::npos)
-        text.replace(p2, 2, high);
-    return text;
-}
-
-SPagePrompt IntegerRangePrompt(int nField, double low, double high)
-{
-    return {nField,
-            ReplaceBounds(res::IDS_PARSE_INT_RANGE, Printf("%.0f", std::trunc(low)), Printf("%.0f", std::trunc(high)))};
-}
-
-SPagePrompt RealRangePrompt(int nField, double low, double high)
-{
-    return {nField, ReplaceBounds(res::IDS_PARSE_REAL_RANGE, FloatText(static_cast<float>(low)),
-                                  FloatText(static_cast<float>(high)))};
-}
-
-bool IsIntegerKind(EValueKind kind)
-{
-    return kind == EValueKind::kUnsigned || kind == EValueKind::kSigned;
-}
-
-bool IsNumericKind(EValueKind kind)
-{
-    return kind == EValueKind::kFloat || IsIntegerKind(kind);
-}
-
-// An integer variable's value as the unsigned 32-bit number it is written as.
-double AsUnsigned32(double value)
-{
-    return static_cast<double>(static_cast<std::uint32_t>(static_cast<std::int64_t>(value)));
-}
-
-// The raw word a calibration value becomes, before the cut to 16 bits.
-double CalibrationRaw(const SCalibrationParameter& c, double value, float scale)
-{
-    const double s = std::fabs(static_cast<double>(scale));
-    if (c.isOffset)
-        return std::trunc(value > 0 ? value * s + 0.5 : value * s - 0.5);
-    return std::trunc(value * static_cast<double>(scale) + 0.5);
-}
-
-bool CalibrationFits(const SCalibrationParameter& c, double value, float scale)
-{
-    if (!std::isfinite(value) || !std::isfinite(scale))
-        return false;
-    const double raw = CalibrationRaw(c, value, scale);
-    return c.isOffset ? raw >= -32768 && raw <= 32767 : raw >= 0 && raw <= 65535;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool Contains(const SRegisterBlock& block, int reg)
-{
-    return reg >= block.nStart && reg < block.nStart + block.nCount;
-}
-
-// The register a setting is written to under a protocol type.
-int WriteRegisterOf(const SSettableParameter& p, int protocolType)
-{
-    return UsesAddressNumbering(protocolType) ? p.register2 : p.writeIndex;
 }
 
 bool Has(const std::vector<int>& ids, int id)
@@ -220,6 +39,16 @@ bool Has(const std::vector<int>& ids, int id)
 }
 
 } // namespace
+
+SPagePrompt IntegerRangePrompt(int nField, double low, double high)
+{
+    return {nField, IntegerRangeText(low, high)};
+}
+
+SPagePrompt RealRangePrompt(int nField, double low, double high)
+{
+    return {nField, RealRangeText(low, high)};
+}
 
 CInvParPage::CInvParPage(const ConfigWorkbook& workbook) : m_workbook(workbook)
 {
@@ -261,22 +90,12 @@ void CInvParPage::BuildFields()
 
 std::vector<int> CInvParPage::HiddenFields(int protocolType)
 {
-    std::vector<int> ids = {kIdMadeLabel, kIdMade};
-    if (protocolType != 2) {
-        ids.insert(ids.end(), {1018, 1212, 1021, 1184, 1019, kIdManufactureCurrent, kIdManufactureSet});
-        if (protocolType == 0)
-            ids.insert(ids.end(), {kIdModbus, 1022, 1182, kIdAddressSet});
-    } else {
-        ids.insert(ids.end(), {1025, 1079, 1026, kIdIsMax, 1027, kIsMinField, 1028, 1097, 1109});
-    }
-    return ids;
+    return PageFacts(protocolType).hiddenFields;
 }
 
 std::vector<int> CInvParPage::UnusedFields(int protocolType)
 {
-    if (protocolType != 2)
-        return {};
-    return {1150, 1151, 1152, 1153, 1154, 1155, 1167, 1168};
+    return PageFacts(protocolType).unusedFields;
 }
 
 std::vector<int> CInvParPage::LargeModelUnusedFields()
@@ -293,7 +112,7 @@ void CInvParPage::Open(CInverterCom* pLink, const std::string& strVersion)
     BuildSlots();
 
     EnableCommands(false);
-    SetBlockCount(static_cast<int>(ProtocolFacts(m_nType).pageBlocks.size()));
+    SetBlockCount(static_cast<int>(Facts().pageBlocks.size()));
     for (int id : HiddenFields(m_nType)) {
         MutableField(id).bVisible = false;
         Changed(id);
@@ -302,8 +121,8 @@ void CInvParPage::Open(CInverterCom* pLink, const std::string& strVersion)
         MutableField(id).bEnabled = false;
         Changed(id);
     }
-    MutableField(kIdModbus).bChecked = m_nType == 1 || m_nType == 2;
-    MutableField(kIdAddressSet).bEnabled = m_nType == 1 || m_nType == 2;
+    MutableField(kIdModbus).bChecked = PageFacts(m_nType).bModbusAddress;
+    MutableField(kIdAddressSet).bEnabled = PageFacts(m_nType).bModbusAddress;
     Changed(kIdModbus);
     Changed(kIdAddressSet);
     // The defaults were shown before the combo had its items: none is selected.
@@ -316,7 +135,7 @@ void CInvParPage::Open(CInverterCom* pLink, const std::string& strVersion)
 void CInvParPage::BuildSlots()
 {
     m_slots.clear();
-    const bool byIndex = !UsesAddressNumbering(m_nType);
+    const bool byIndex = !(Facts().numbering == ERegisterNumbering::kAddress);
     const auto settable = SettableParameters();
     for (std::size_t i = 0; i < settable.size(); ++i) {
         const SSettableParameter& p = settable[i];
@@ -421,7 +240,7 @@ bool CInvParPage::IsCommandBusy() const
 
 SRegisterBlock CInvParPage::ReadBlockAt(int block) const
 {
-    const auto blocks = ProtocolFacts(m_nType).pageBlocks;
+    const auto blocks = Facts().pageBlocks;
     if (blocks.empty())
         return {};
     const SPageReadBlock& b =
@@ -481,7 +300,7 @@ void CInvParPage::DisplayRegisterValue(int nRegister, platform::WPARAM, std::uin
     case ESlot::kShownHigh:
         break; // kept for the low word
     }
-    const SProtocolFacts& facts = ProtocolFacts(m_nType);
+    const SProtocolFacts& facts = Facts();
     const int end = m_bLargeModel.load() ? facts.nPageCycleEndLarge : facts.nPageCycleEnd;
     if (!m_bFirstReadDone && nRegister == end)
         m_bEndOfCycle = true;
@@ -504,7 +323,7 @@ void CInvParPage::ShowSetting(const SSlot& slot, int nRegister, std::uint16_t wV
         if (IsCommandBusy())
             return;
         SPageField& box = MutableField(p.currentField);
-        box.bChecked = (wValue != 0) != (p.inverted01 && !UsesAddressNumbering(m_nType));
+        box.bChecked = (wValue != 0) != (p.inverted01 && !(Facts().numbering == ERegisterNumbering::kAddress));
         box.bEnabled = true;
         Changed(p.currentField);
         return;
@@ -572,7 +391,7 @@ void CInvParPage::ShowShown(const SSlot& slot, int nRegister)
     const SShownValue& s = ShownValues()[static_cast<std::size_t>(slot.nIndex)];
     const std::uint16_t low = LastRead(nRegister);
     const std::uint32_t value = slot.nParts == 2 ? low + 65536u * LastRead(slot.nFirst) : low;
-    const bool byIndex = !UsesAddressNumbering(m_nType);
+    const bool byIndex = !(Facts().numbering == ERegisterNumbering::kAddress);
     float scale = ApplyVersionException(nRegister, GetRegisterScale(m_nType, nRegister), m_strVersion);
     if (s.field == kIdDci1 && byIndex && scale > 0)
         scale = -scale;
@@ -586,13 +405,13 @@ void CInvParPage::ShowShown(const SSlot& slot, int nRegister)
         SPageField& list = MutableField(s.field);
         list.lines.clear();
         for (const std::u16string& line : GetFaultTexts(value, m_nType))
-            list.lines.push_back(Utf8(line));
+            list.lines.push_back(Utf8FromUtf16(line));
         Changed(s.field);
         return;
     }
     case EShownKind::kRunningState:
         if (const std::optional<SStateText> state = GetStateText(low, m_nType)) {
-            SetText(s.field, Utf8(state->strText));
+            SetText(s.field, Utf8FromUtf16(state->strText));
             MutableField(kIdStateLamp).nIcon = state->nIcon;
             Changed(kIdStateLamp);
         }
@@ -698,7 +517,7 @@ CInvParPage::STake CInvParPage::TakeSetting(int i, std::map<int, STake>& taken)
             const STake source = TakeSetting(p.minimumFrom, taken);
             other = source.bValid ? source.value : m_vars.settings[static_cast<std::size_t>(p.minimumFrom)];
         }
-        const int reg = WriteRegisterOf(p, m_nType);
+        const int reg = WriteRegisterOf(p, Facts());
         if (p.boundRule != EBoundRule::kNone) {
             if (outOfRange || !IsWithinBounds(p, value, other)) {
                 const double low = EffectiveMinimum(p, other);
@@ -730,7 +549,7 @@ CInvParPage::STake CInvParPage::TakeCalibration(int i)
         t.prompt = SPagePrompt{c.setField, res::LoadString(res::IDS_PARSE_REAL)};
         return t;
     }
-    const int reg = UsesAddressNumbering(m_nType) ? c.register2 : c.index01;
+    const int reg = (Facts().numbering == ERegisterNumbering::kAddress) ? c.register2 : c.index01;
     if (c.hasBounds) {
         if (!IsWithinBounds(c, value))
             t.prompt = RealRangePrompt(c.setField, c.minimum, c.maximum);
@@ -877,7 +696,7 @@ void CInvParPage::OnSwitchClicked(int nId, bool bChecked)
     MutableField(nId).bChecked = bChecked;
     Changed(nId);
     std::vector<SPageWrite> steps;
-    const SProtocolFacts& facts = ProtocolFacts(m_nType);
+    const SProtocolFacts& facts = Facts();
     if (facts.nUnlockRegister != 0 && !m_bUnlockSent) {
         SPageWrite unlock;
         unlock.nStart = facts.nUnlockRegister;
@@ -945,180 +764,4 @@ std::optional<SPagePrompt> CInvParPage::OnStandardSelected(int nIndex)
     }
     ShowVariables(true);
     return prompt;
-}
-
-// ------------------------------------------------------ write sequences
-
-int CInvParPage::AddressRegister() const
-{
-    return WriteRegisterOf(SettableParameters()[kModbusAddress], m_nType);
-}
-
-std::optional<std::uint16_t> CInvParPage::WordFor(int nRegister, std::optional<SPagePrompt>& prompt) const
-{
-    const SProtocolFacts& facts = ProtocolFacts(m_nType);
-    for (const SFixedWord& fixed : facts.pageFixedWords) {
-        if (fixed.nRegister == nRegister)
-            return fixed.wWord;
-    }
-    const bool byIndex = !UsesAddressNumbering(m_nType);
-    const float scale = GetRegisterScale(m_nType, nRegister);
-    for (const SSettableParameter& p : SettableParameters()) {
-        const int first = WriteRegisterOf(p, m_nType);
-        if (first == kNoRegister || nRegister < first || nRegister >= first + p.registerCount)
-            continue;
-        const auto k = static_cast<std::size_t>(nRegister - first);
-        switch (p.kind) {
-        case EValueKind::kStandardName:
-            return StandardNameWords(m_vars.strStandardName)[k];
-        case EValueKind::kStandardCode:
-            return m_vars.wStandardCode;
-        case EValueKind::kCheckBox: {
-            const bool checked = Field(p.currentField).bChecked;
-            return static_cast<std::uint16_t>(checked != (p.inverted01 && byIndex) ? 1 : 0);
-        }
-        case EValueKind::kSerialNumber:
-            return SerialNumberWords(m_vars.qwSerial)[k];
-        case EValueKind::kProtocolFlag:
-            return static_cast<std::uint16_t>(m_nType);
-        case EValueKind::kShownText:
-            break;
-        default: {
-            double value = m_vars.settings[static_cast<std::size_t>(p.setting)];
-            if (IsIntegerKind(p.kind))
-                value = AsUnsigned32(value);
-            // Held to its bounds when taken; a word that cannot hold it is never sent.
-            if (FitsRegister(p, value, scale))
-                return EncodeSetting(p, value, scale);
-            prompt = RealRangePrompt(p.setField, p.wordMin / static_cast<double>(scale),
-                                     p.wordMax / static_cast<double>(scale));
-            return std::nullopt;
-        }
-        }
-    }
-    const auto calibration = CalibrationParameters();
-    for (std::size_t i = 0; i < calibration.size(); ++i) {
-        const SCalibrationParameter& c = calibration[i];
-        if ((byIndex ? c.index01 : c.register2) != nRegister)
-            continue;
-        const double value = m_vars.calibration[i];
-        if (!CalibrationFits(c, value, std::fabs(scale))) {
-            prompt = SPagePrompt{c.setField, res::LoadString(res::IDS_PARSE_REAL)};
-            return std::nullopt;
-        }
-        return c.isOffset ? EncodeSignedScaledValue(value, scale) : EncodeScaledValue(value, scale);
-    }
-    // A register no variable owns goes back as it was read in this dialog.
-    if (const auto it = m_lastRead.find(nRegister); it != m_lastRead.end())
-        return it->second;
-    prompt = SPagePrompt{kIdSetAllPars, "Register " + std::to_string(nRegister) + " has not been read yet."};
-    return std::nullopt;
-}
-
-std::optional<SPagePrompt> CInvParPage::BuildSetAllSequence(std::vector<SPageWrite>& steps) const
-{
-    const SProtocolFacts& facts = ProtocolFacts(m_nType);
-    const bool large = m_bLargeModel.load();
-    const int addressRegister = AddressRegister();
-    for (const SPageWriteStep& st : facts.pageWriteSteps) {
-        SRegisterBlock block = st.block;
-        if (m_bEarlyVersion && st.earlyVersion.nCount > 0)
-            block = st.earlyVersion;
-        if (large && st.largeModel.nCount > 0)
-            block = st.largeModel;
-        SPageWrite write;
-        if (st.form == EPageWriteForm::kSerialNumber) {
-            write.form = SPageWrite::EForm::kSerialNumber;
-            write.qwSerial = m_vars.qwSerial;
-            steps.push_back(write);
-            continue;
-        }
-        write.nStart = block.nStart;
-        for (int reg = block.nStart; reg < block.nStart + block.nCount; ++reg) {
-            std::optional<SPagePrompt> prompt;
-            const std::optional<std::uint16_t> word = WordFor(reg, prompt);
-            if (!word)
-                return prompt ? prompt : SPagePrompt{kIdSetAllPars, res::LoadString(res::IDS_PARSE_REAL)};
-            write.words.push_back(*word);
-        }
-        if ((st.bNewAddressAfterSend || st.bNewAddressAfterReply) && Contains(block, addressRegister)) {
-            write.nNewAddress = write.words[static_cast<std::size_t>(addressRegister - block.nStart)] & 0xFF;
-            write.bMoveAfterReply = st.bNewAddressAfterReply;
-        }
-        steps.push_back(write);
-    }
-    return std::nullopt;
-}
-
-void CInvParPage::StartWrite(std::vector<SPageWrite> steps)
-{
-    const int count = static_cast<int>(steps.size());
-    {
-        std::lock_guard lock(m_writeLock);
-        m_writes = std::move(steps);
-    }
-    StartCommand(kModeWriteSequence, count);
-}
-
-std::vector<SPageWrite> CInvParPage::WriteSequence() const
-{
-    std::lock_guard lock(m_writeLock);
-    return m_writes;
-}
-
-void CInvParPage::SendRequest()
-{
-    CInverterCom* link = Link();
-    if (link == nullptr)
-        return;
-    switch (Mode()) {
-    case kModeWriteSequence: {
-        std::optional<SPageWrite> step;
-        {
-            std::lock_guard lock(m_writeLock);
-            const auto r = static_cast<std::size_t>(Repeat());
-            if (r < m_writes.size())
-                step = m_writes[r];
-        }
-        if (step)
-            SendWrite(*step);
-        return;
-    }
-    case kModeClearEnergy:
-        link->SendClearEnergy();
-        return;
-    case kModeSelfTest:
-        link->SendSelfTest();
-        return;
-    default:
-        link->ReadBlock(ReadBlockAt(Block()));
-        return;
-    }
-}
-
-void CInvParPage::SendWrite(const SPageWrite& step)
-{
-    CInverterCom* link = Link();
-    switch (step.form) {
-    case SPageWrite::EForm::kRegisters:
-        // A step holds at most one frame's words (the sequence is cut so);
-        // one that did not fit sends nothing and ends in the page's time-out.
-        if (!link->WriteRegisters(step.words.data(), step.nStart, static_cast<int>(step.words.size())))
-            return;
-        // The inverter answers from its new address already.
-        if (step.nNewAddress >= 0 && !step.bMoveAfterReply)
-            link->SetAddressByte(0, static_cast<std::uint8_t>(step.nNewAddress));
-        return;
-    case SPageWrite::EForm::kSerialNumber:
-        link->WriteSerialNumber(step.qwSerial);
-        return;
-    case SPageWrite::EForm::kSwitch:
-        if (step.nSwitch == kIdGfci)
-            link->WriteGfciFunction(step.bChecked);
-        else if (step.nSwitch == kIdIso)
-            link->WriteIsoFunction(step.bChecked);
-        else
-            link->WriteIslandTestSwitch(!step.bChecked);
-        return;
-    }
 }

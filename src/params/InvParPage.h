@@ -35,6 +35,10 @@ struct SPagePrompt {
     bool operator==(const SPagePrompt&) const = default;
 };
 
+// The range prompts of the dialogs' data exchange, with their bounds.
+SPagePrompt IntegerRangePrompt(int nField, double low, double high);
+SPagePrompt RealRangePrompt(int nField, double low, double high);
+
 // The page's variables: what "Set all pars" writes. Float settings hold
 // values a 32-bit float holds; integer settings whole numbers.
 struct SPageVariables {
@@ -99,6 +103,10 @@ public:
     static constexpr int kIdMade = 1180;
     static constexpr int kIdMadeLabel = 1020;
     static constexpr int kIdModbus = 1181;
+    static constexpr int kIdAddressSet = 1183;
+    static constexpr int kIdManufactureCurrent = 1185;
+    static constexpr int kIdManufactureSet = 1186;
+    static constexpr int kIdIsMax = 1082;
 
     static constexpr const char* kSerialInvalidText = "Serial No. input invalid!";
     static constexpr const char* kNoStandardCodeText =
@@ -231,6 +239,9 @@ private:
     bool m_bFirstReadDone = false;
     bool m_bEndOfCycle = false;
     bool m_bUnlockSent = false;
+
+    // The link's facts of the protocol type the page was opened under.
+    const SProtocolFacts& Facts() const { return ProtocolFacts(m_nType); }
 
     // Fixed at Open, before the poll thread sees the page.
     int m_nType = 0;
