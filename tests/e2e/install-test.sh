@@ -21,9 +21,14 @@ prefix=$root/dest/usr
 for f in bin/zelvan bin/zelvan-sim bin/zelvan-history libexec/zelvan/zelvan-workbook-reader share/zelvan/2.bmp share/zelvan/1.bmp \
          share/zelvan/myfile.rtf share/zelvan/Help.chm share/zelvan/help/index.html \
          share/zelvan/datacfg-sp.xls share/applications/zelvan.desktop share/metainfo/zelvan.metainfo.xml \
-         share/icons/hicolor/48x48/apps/zelvan.png share/man/man1/zelvan.1.gz share/man/man1/zelvan-sim.1.gz share/man/man1/zelvan-history.1.gz; do
+         share/icons/hicolor/48x48/apps/zelvan.png share/man/man1/zelvan.1.gz share/man/man1/zelvan-sim.1.gz share/man/man1/zelvan-history.1.gz \
+         bin/zelvand lib/systemd/system/zelvand.service lib/sysusers.d/zelvan.conf etc/zelvan/zelvand.toml \
+         share/man/man8/zelvand.8.gz; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
+# The commented example the service is installed with is a valid configuration.
+"$prefix/bin/zelvand" --check-config --config "$prefix/etc/zelvan/zelvand.toml" >/dev/null ||
+  { echo "the installed zelvand.toml is not a valid configuration" >&2; exit 1; }
 # The installed history tool finds the installed workbook reader (which
 # tells the configuration workbook from a history workbook).
 "$prefix/bin/zelvan-history" --db "$root/history.db" import "$prefix/share/zelvan" |
