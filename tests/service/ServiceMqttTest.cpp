@@ -214,6 +214,15 @@ TEST(ServiceMqtt, TlsAndPasswordFileConnectOrGiveOneClearRefusal)
     ASSERT_TRUE(right.Start(ServiceArgs(folder, config, sim.Path())));
     EXPECT_TRUE(subscriber.WaitForTopic(SInverterTopics{"400000000001"}.Availability(), 20s, "online"))
         << right.Text();
+    // The state for scripts says so, and holds no secret either.
+    std::string status;
+    for (int waited = 0; waited < 5000 && status.find("\"mqtt\":\"connected\"") == std::string::npos; waited += 100) {
+        std::this_thread::sleep_for(100ms);
+        std::ifstream in(folder.File("status.json"));
+        std::getline(in, status);
+    }
+    EXPECT_NE(status.find("\"mqtt\":\"connected\"}"), std::string::npos) << status;
+    EXPECT_EQ(status.find("s3cret"), std::string::npos) << status;
     EXPECT_EQ(right.Stop(SIGTERM), 0);
     EXPECT_EQ(right.Text().find("s3cret-Pa55"), std::string::npos) << right.Text();
     EXPECT_EQ(CountContaining(right, "refused"), 0) << right.Text();
