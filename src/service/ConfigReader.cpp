@@ -41,6 +41,18 @@ void CConfigSection::Fail(std::string_view key, const std::string& message)
     m_error = Where(m_strFile, region) + ": " + KeyName(key) + ": " + message;
 }
 
+void CConfigSection::KnowAllKeys()
+{
+    for (auto&& [key, node] : m_table)
+        m_known.emplace(key.str());
+}
+
+void CConfigSection::FailPlaced(const std::string& placedMessage)
+{
+    if (!m_error)
+        m_error = placedMessage;
+}
+
 const toml::node* CConfigSection::Node(std::string_view key)
 {
     m_known.emplace(key);

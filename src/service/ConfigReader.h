@@ -41,7 +41,14 @@ public:
     // Records an error at the key's line (at the table's when it is absent).
     void Fail(std::string_view key, const std::string& message);
 
+    // For a section read by a reader of its own that takes the whole table
+    // (and reports its unknown keys itself): every key counts as known, and
+    // its error, already placed ("FILE:LINE: KEY: what"), is kept as it is.
+    void KnowAllKeys();
+    void FailPlaced(const std::string& placedMessage);
+
     const toml::table& Table() const { return m_table; }
+    const std::string& File() const { return m_strFile; }
     bool Failed() const { return m_error.has_value(); }
     // Every key no reader asked for is an error (tables of the top level are
     // the sections: the reader handles them).

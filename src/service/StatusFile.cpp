@@ -118,6 +118,10 @@ std::string CStatusFile::Json(const std::string& link, const SMonitorInverter& i
 void CStatusFile::Compose()
 {
     std::string line = Json(m_strLink, m_inverter, m_bHasReading ? &m_reading : nullptr, static_cast<long>(::getpid()));
+    if (m_brokerProbe) {
+        line.pop_back(); // the closing brace
+        line += std::string(",\"mqtt\":") + (m_brokerProbe() ? "\"connected\"}" : "\"disconnected\"}");
+    }
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_strPending = std::move(line);

@@ -1,5 +1,6 @@
 #pragma once
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +25,9 @@ public:
     // Data-path thread.
     void OnReading(const SMonitorReading& reading) override;
     void OnLinkState(const SMonitorLinkState& state) override;
+    // Before the first reading: the line also tells whether the MQTT broker
+    // has accepted the publisher ("mqtt":"connected" or "disconnected").
+    void SetBrokerProbe(std::function<bool()> probe) { m_brokerProbe = std::move(probe); }
     // The last line is written, the file removed (a stopped service has no
     // state), and the writer joined.
     void Stop();
@@ -43,6 +47,7 @@ private:
     SMonitorInverter m_inverter;
     SMonitorReading m_reading;
     bool m_bHasReading = false;
+    std::function<bool()> m_brokerProbe;
 
     std::mutex m_lock;
     std::condition_variable m_cv;

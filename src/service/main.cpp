@@ -12,12 +12,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "live/Monitor.h"
+#include "outputs/EnergyStore.h"
+#include "outputs/HistoryImport.h"
+#include "outputs/MqttConfig.h"
+#include "outputs/MqttPublisher.h"
 #include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 #include "platform/Tick.h"
@@ -39,8 +44,11 @@ constexpr int kExitBadConfig = 2;
 
 constexpr const char* kUsage =
     "Usage: zelvand [OPTION]...\n"
-    "Monitors a photovoltaic inverter on a serial line as a service: finds it, polls it\n"
-    "and keeps the day's history files. Logs go to standard error.\n"
+    "       zelvand [--config FILE] [--history-dir DIR] [--db FILE] --import FOLDER\n"
+    "Monitors a photovoltaic inverter on a serial line as a service: finds it, polls it,\n"
+    "keeps the day's history files and the energy store (zelvan.db in the history\n"
+    "folder), and publishes to an MQTT broker when the file has an [mqtt] section.\n"
+    "Logs go to standard error.\n"
     "\n"
     "  --config FILE          the configuration file (default /etc/zelvan/zelvand.toml)\n"
     "  --port PATH            a port to try, repeatable (replaces the file's list;\n"
@@ -51,6 +59,11 @@ constexpr const char* kUsage =
     "  --log-level LEVEL      error, warning, notice, info (default) or debug\n"
     "  --status-file FILE     where the state for scripts is kept\n"
     "                         (default /run/zelvan/status.json)\n"
+    "  --import FOLDER        read the history workbooks (.xls) of FOLDER into the\n"
+    "                         energy store, print \"imported N files, M minutes, S skipped\"\n"
+    "                         and exit\n"
+    "  --db FILE              the energy store for --import (default zelvan.db in the\n"
+    "                         history folder)\n"
     "  --check-config         check the configuration and exit\n"
     "  --status               print the running service's state as one line of JSON\n"
     "  --version              print the version and exit\n"
@@ -67,6 +80,8 @@ struct SOptions {
     std::optional<std::string> strCommLog;
     std::optional<int> nLogLevel;
     std::optional<std::string> strStatusFile;
+    std::optional<std::string> strImport;
+    std::optional<std::string> strDb;
     bool bCheckConfig = false;
     bool bStatus = false;
     bool bHelp = false;
@@ -108,7 +123,7 @@ std::optional<std::string> ParseOptions(int argc, char** argv, SOptions& o)
             error = flag(o.bStatus);
         } else if (name == "--config" || name == "--port" || name == "--protocol" || name == "--history-dir" ||
                    name == "--comm-log" || name == "--log-level" || name == "--status-file" ||
-                   name == "--time-speed") {
+                   name == "--time-speed" || name == "--import" || name == "--db") {
             const std::optional<std::string> v = value();
             if (!v)
                 return name + " needs a value";
@@ -133,6 +148,10 @@ std::optional<std::string> ParseOptions(int argc, char** argv, SOptions& o)
                     return "--log-level: expected error, warning, notice, info or debug, not \"" + *v + "\"";
             } else if (name == "--status-file") {
                 o.strStatusFile = *v;
+            } else if (name == "--import") {
+                o.strImport = *v;
+            } else if (name == "--db") {
+                o.strDb = *v;
             } else {
                 char* end = nullptr;
                 o.dTimeSpeed = std::strtod(v->c_str(), &end);
@@ -209,6 +228,48 @@ void Log(int level, const std::string& text)
     CJournalLog::Instance().Write(level, text);
 }
 
+// zelvand --import FOLDER: the folder's workbooks into the store, the
+// summary on standard output as zelvan-history prints it.
+int ImportOnce(const std::string& folder, const std::string& db)
+{
+    CEnergyStore store;
+    const SStoreResult opened = store.Open(db);
+    if (!opened.Ok()) {
+        Log(kLogError, opened.strMessage);
+        return kExitFailure;
+    }
+    if (opened.eStatus == SStoreResult::kStartedAnew)
+        Log(kLogWarning, opened.strMessage);
+    const SImportSummary summary = ImportHistoryFolder(store, folder);
+    std::printf("%s\n", summary.Line().c_str());
+    for (const std::string& skipped : summary.skipped)
+        std::printf("skipped %s\n", skipped.c_str());
+    if (!summary.strStoreError.empty()) {
+        Log(kLogError, summary.strStoreError);
+        return kExitFailure;
+    }
+    return 0;
+}
+
+// The energy store of the service's history folder, opened at start; null
+// when no database can be opened there (the history files go on alone).
+std::shared_ptr<CEnergyStore> OpenStore(const std::string& historyDir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(historyDir, ec);
+    auto store = std::make_shared<CEnergyStore>();
+    const SStoreResult opened = store->Open(EnergyStorePath(historyDir));
+    if (!opened.Ok()) {
+        Log(kLogWarning, "no energy store: " + opened.strMessage);
+        return nullptr;
+    }
+    // A damaged or newer database was set aside: the import at start
+    // rebuilds the new one from the history files.
+    if (opened.eStatus == SStoreResult::kStartedAnew)
+        Log(kLogWarning, opened.strMessage);
+    return store;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -240,6 +301,19 @@ int main(int argc, char** argv)
     // reader of its own section here: reader.AddSection("name", parser).
     SServiceConfig config;
     CConfigReader reader;
+    // The [mqtt] section's presence turns publishing on. Its one reader
+    // takes the whole table and names file, line and key itself.
+    std::optional<SMqttConfig> mqttConfig;
+    std::string strMqttWarning;
+    reader.AddSection("mqtt", [&mqttConfig, &strMqttWarning](CConfigSection& section) {
+        section.KnowAllKeys();
+        SMqttConfig mqtt;
+        std::string error;
+        if (ReadMqttConfig(section.Table(), section.File(), mqtt, error, strMqttWarning))
+            mqttConfig = std::move(mqtt);
+        else
+            section.FailPlaced(error);
+    });
     const SConfigResult read =
         reader.ReadFile(options.strConfig, [&config](CConfigSection& top) { ReadServiceKeys(top, config); });
     if (!read.bOk) {
@@ -248,6 +322,10 @@ int main(int argc, char** argv)
     }
     ApplyOptions(options, config);
     CJournalLog::Instance().SetLevel(config.nLogLevel);
+    if (!strMqttWarning.empty() && !options.bStatus && !options.strImport)
+        Log(kLogWarning, strMqttWarning);
+    if (options.strImport)
+        return ImportOnce(*options.strImport, options.strDb ? *options.strDb : EnergyStorePath(config.strHistoryDir));
     if (options.bCheckConfig) {
         std::printf("%s: ok\n", options.strConfig.c_str());
         return 0;
@@ -265,6 +343,13 @@ int main(int argc, char** argv)
         RunClocksFaster(options.dTimeSpeed);
     platform::SetMessageBoxHandler(LogMessageBox);
 
+    // The publisher outlives the monitor: it is destroyed (publishing
+    // "offline") only once the monitor has stopped feeding it.
+    std::unique_ptr<CMqttPublisher> publisher;
+    if (mqttConfig)
+        publisher = std::make_unique<CMqttPublisher>(*mqttConfig, [](int level, const std::string& text) { Log(level, text); });
+    const std::shared_ptr<CEnergyStore> store = OpenStore(config.strHistoryDir);
+
     SMonitorSettings settings;
     settings.strHistoryFolder = config.strHistoryDir;
     settings.astrPorts = config.astrPorts;
@@ -276,6 +361,12 @@ int main(int argc, char** argv)
     monitor.AddOutput(notifier);
     monitor.AddOutput(status);
     // Each output the configuration asks for is added here: monitor.AddOutput(output).
+    if (publisher) {
+        monitor.AddOutput(*publisher);
+        status.SetBrokerProbe([p = publisher.get()] { return p->IsBrokerConnected(); });
+    }
+    if (store)
+        monitor.History().SetMinuteSink(EnergyStoreMinuteSink(store));
 
     SMonitorHooks hooks;
     hooks.onLog = [](int level, const std::string& text) { Log(level, text); };
@@ -304,6 +395,19 @@ int main(int argc, char** argv)
     });
 
     Log(kLogInfo, std::string("zelvand ") + ZELVAN_VERSION + " starting; history files in " + config.strHistoryDir);
+    // The folder's workbooks into the store, once each, on a thread of its
+    // own: a long import never holds up polling. Joined at the end.
+    std::thread importThread;
+    if (store) {
+        importThread = std::thread([store, folder = config.strHistoryDir] {
+            const SImportSummary summary = ImportHistoryFolder(*store, folder);
+            Log(kLogInfo, "energy store " + store->Path() + ": " + summary.Line());
+            for (const std::string& skipped : summary.skipped)
+                Log(kLogWarning, "history file skipped: " + skipped);
+            if (!summary.strStoreError.empty())
+                Log(kLogWarning, "energy store: " + summary.strStoreError);
+        });
+    }
     int exitCode = 0;
     if (monitor.Start()) {
         monitor.Run();
@@ -313,6 +417,9 @@ int main(int argc, char** argv)
     }
     notifier.Stopping();
     monitor.Stop(); // the day's samples written, the threads joined
+    publisher.reset(); // "offline", then the session closed
+    if (importThread.joinable())
+        importThread.join();
     status.Stop();
     platform::StopCommLog();
     pthread_kill(signalThread.native_handle(), SIGUSR2);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -42,6 +44,9 @@ TEST(ServiceConfig, ABadFileNamesFileLineAndKeyAndExitsTwo)
         {"unknown-key", "log_level = \"debug\"\n\ncolour = \"blue\"\n", ":3: colour: unknown key"},
         {"unknown-section", "[weather]\nsky = 1\n", ":1: weather: unknown section"},
         {"bad-level", "log_level = \"loud\"\n", ":1: log_level: expected"},
+        {"mqtt-no-ca", "[mqtt]\nhost = \"h\"\nca_file = \"/none/ca.crt\"\n", ":3: mqtt.ca_file: \"/none/ca.crt\" does not exist"},
+        {"mqtt-no-password", "[mqtt]\nusername = \"u\"\npassword_file = \"/none/pw\"\n", ":3: mqtt.password_file:"},
+        {"mqtt-unknown-key", "[mqtt]\n\nretain = true\n", ":3: mqtt.retain: unknown key"},
     };
     for (const SCase& c : cases) {
         const std::string path = WriteFile(folder, std::string(c.name) + ".toml", c.text);
@@ -51,6 +56,23 @@ TEST(ServiceConfig, ABadFileNamesFileLineAndKeyAndExitsTwo)
         EXPECT_NE(text.find("<3>" + path + c.where), std::string::npos) << c.name << ": " << text;
         EXPECT_EQ(service.Lines().size(), 1u) << "one clear line: " << text;
     }
+
+    // Not started either: no broker session, no poll thread.
+    CServiceProcess noCa;
+    EXPECT_EQ(noCa.RunToEnd({"--config", folder.File("mqtt-no-ca.toml"), "--port", "/dev/null"}), 2);
+    EXPECT_EQ(noCa.Lines().size(), 1u) << noCa.Text();
+
+    // A password others can read: a warning naming the file, never its content.
+    const std::string password = WriteFile(folder, "mqtt.password", "open-Pa55\n");
+    ASSERT_EQ(::chmod(password.c_str(), 0644), 0);
+    CServiceProcess shared;
+    EXPECT_EQ(shared.RunToEnd({"--config", WriteFile(folder, "mqtt-shared.toml",
+                                                      "[mqtt]\nusername = \"u\"\npassword_file = \"mqtt.password\"\n"),
+                               "--check-config"}),
+              0);
+    EXPECT_NE(shared.Text().find("<4>"), std::string::npos) << shared.Text();
+    EXPECT_NE(shared.Text().find(password + "\" can be read by other users"), std::string::npos) << shared.Text();
+    EXPECT_EQ(shared.Text().find("open-Pa55"), std::string::npos) << shared.Text();
 
     CServiceProcess missing;
     EXPECT_EQ(missing.RunToEnd({"--config", folder.File("none.toml"), "--port", "/dev/null"}), 2);

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,23 @@ public:
         if (write(m_in, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
             return {};
         return ReadLine(3000);
+    }
+
+    // The registers the console's "get" shows ("ok W1 W2 ..."), numbered as
+    // the program numbers them; empty on an error answer.
+    std::vector<std::uint16_t> Registers(int reg, int count = 1)
+    {
+        const std::string answer = Command("get " + std::to_string(reg) + " " + std::to_string(count));
+        std::vector<std::uint16_t> words;
+        if (answer.rfind("ok", 0) != 0)
+            return words;
+        const char* p = answer.c_str() + 2;
+        char* end = nullptr;
+        for (unsigned long w = std::strtoul(p, &end, 10); end != p; w = std::strtoul(p, &end, 10)) {
+            words.push_back(static_cast<std::uint16_t>(w));
+            p = end;
+        }
+        return words;
     }
 
     std::string ReadLine(int timeoutMs)
