@@ -38,7 +38,7 @@ constexpr int kMargin = 10;
 constexpr int kBarTop = 8;       // the row of buttons
 constexpr int kChartTop = 44;    // the chart below it
 constexpr int kSummaryWidth = 230;
-constexpr int kSummaryHeight = 96;
+constexpr int kSummaryHeight = 62;
 constexpr double kTipMinutes = 3.0; // a curve tooltip needs a reading this near
 
 const char* const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -218,7 +218,8 @@ void CHistoryView::UpdateControls()
     m_pBack->setToolTip(QStringLiteral("The %1 before").arg(word));
     m_pForward->setToolTip(QStringLiteral("The %1 after").arg(word));
     m_pTitle->setText(QString::fromStdString(m_period.Title()));
-    m_pSummary->SetText(Summary(), 3);
+    const QString summary = Summary();
+    m_pSummary->SetText(summary, static_cast<int>(summary.count(QLatin1Char('\n'))) + 1);
     const bool bData = !m_figures.bEmpty;
     m_pCsv->setEnabled(bData);
     m_pXls->setEnabled(bData);
@@ -288,8 +289,10 @@ QRect CHistoryView::PlotRect() const
 {
     const QFontMetrics metrics(font());
     const int left = kMargin + metrics.horizontalAdvance(QStringLiteral("-0.0000000"));
-    const int right = width() - 2 * kMargin - kSummaryWidth - 3 * metrics.horizontalAdvance(QStringLiteral("Month"));
-    const int top = kChartTop + 2 * metrics.height();
+    // The read-out box stands above the plot's top right; the axis caption
+    // ("Month") right of the plot's end.
+    const int right = width() - kMargin - 20 - metrics.horizontalAdvance(QStringLiteral("Month"));
+    const int top = kChartTop + kSummaryHeight + metrics.height() + 8;
     const int bottom = height() - kMargin - 2 * metrics.height();
     return QRect(QPoint(left, top), QPoint(std::max(left + 10, right), std::max(top + 10, bottom)));
 }
