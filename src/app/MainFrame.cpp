@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -17,8 +18,10 @@
 #include "platform/StringTable.h"
 #include "app/TabHolder.h"
 #include "live/CommandStates.h"
+#include "live/HistoryView.h"
 #include "live/PowerCurveView.h"
 #include "live/SysNoteView.h"
+#include "outputs/HistoryImport.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -112,6 +115,11 @@ void CMainFrame::CreateToolBar()
 void CMainFrame::CreateMenu()
 {
     QMenu* pFile = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* pImport = AddCommand(ID_IMPORT_HISTORY, QStringLiteral("&Import history files..."),
+                                  QStringLiteral("Read a folder of history workbooks into the energy history"));
+    connect(pImport, &QAction::triggered, this, &CMainFrame::OnImportHistory);
+    pFile->addAction(pImport);
+    pFile->addSeparator();
     QAction* pExit = AddCommand(ID_APP_EXIT, QStringLiteral("E&xit"), QStringLiteral("Quit Zelvan"));
     pExit->setShortcut(QKeySequence::Quit);
     connect(pExit, &QAction::triggered, this, &QWidget::close);
@@ -149,12 +157,17 @@ void CMainFrame::OnCreateClient()
     setCentralWidget(m_pTabs);
     m_pPowerView = new CPowerCurveView;
     m_pSysView = new CSysNoteView;
+    m_pHistoryView = new CHistoryView;
     m_pTabs->AddView(Resource(res::IDS_POWER_VIEW), 0, m_pPowerView);
     m_pTabs->AddView(Resource(res::IDS_SYSTEM_VIEW), 1, m_pSysView);
+    m_pTabs->AddView(Resource(res::IDS_HISTORY_VIEW), 2, m_pHistoryView);
     m_pTabs->SelectView(0);
 
     m_pPowerView->onStatus = [this](const QString& text) { m_pLinkPane->setText(text); };
     m_pPowerView->onCo2 = [this](float fKg) { m_pSysView->SetCO2(fKg); };
+    m_pPowerView->onImportDone = [this](const SImportSummary& summary, bool bRebuild) {
+        OnImportDone(summary, bRebuild);
+    };
 
     CCommandStates& states = m_pPowerView->Commands();
     states.SetListener([this](int nId, CCommandStates::SState state) {
@@ -175,6 +188,9 @@ void CMainFrame::OnCreateClient()
 
     m_pSysView->OnInitialUpdate();
     m_pPowerView->OnInitialUpdate();
+    // The history view reads the store the power view has opened (and
+    // checked) by now, through a connection of its own.
+    m_pHistoryView->SetStorePath(m_pPowerView->EnergyStoreFile());
 }
 
 void CMainFrame::closeEvent(QCloseEvent* pEvent)
@@ -199,4 +215,45 @@ void CMainFrame::OnAbout()
 {
     CAboutDlg dialog(this);
     dialog.exec();
+}
+
+void CMainFrame::OnImportHistory()
+{
+    if (m_pPowerView == nullptr)
+        return;
+    if (m_pPowerView->EnergyStore() == nullptr) {
+        platform::ShowMessageBox("Zelvan", "The energy history database \"" + m_pPowerView->EnergyStoreFile() +
+                                               "\" could not be opened; nothing can be imported.",
+                                 platform::kMbOk | platform::kMbIconWarning);
+        return;
+    }
+    if (m_pPowerView->IsImporting()) {
+        platform::ShowMessageBox("Zelvan", "History files are being imported; try again when that is done.",
+                                 platform::kMbOk | platform::kMbIconInformation);
+        return;
+    }
+    const QString folder =
+        chooseImportFolder ? chooseImportFolder()
+                           : QFileDialog::getExistingDirectory(this, QStringLiteral("Import history files"),
+                                                               QString::fromStdString(m_pPowerView->History().Folder()));
+    if (folder.isEmpty())
+        return;
+    m_pPowerView->StartImport(folder.toStdString());
+}
+
+void CMainFrame::OnImportDone(const SImportSummary& summary, bool bRebuild)
+{
+    if (m_pHistoryView != nullptr)
+        m_pHistoryView->Refresh();
+    // The rebuild was announced with the store's own box; only a failure adds one.
+    if (bRebuild && summary.strStoreError.empty())
+        return;
+    std::string text = summary.Line();
+    for (const std::string& skipped : summary.skipped)
+        text += "\nskipped " + skipped;
+    if (!summary.strStoreError.empty())
+        text += "\n\n" + summary.strStoreError;
+    const bool bTrouble = !summary.skipped.empty() || !summary.strStoreError.empty();
+    platform::ShowMessageBox("Zelvan", text,
+                             platform::kMbOk | (bTrouble ? platform::kMbIconWarning : platform::kMbIconInformation));
 }

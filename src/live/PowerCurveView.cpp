@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <filesystem>
+
 #include "live/AutoComDlg.h"
 #include "platform/StringTable.h"
 #include "config/ConfigWorkbook.h"
@@ -17,8 +19,10 @@
 #include "export/ProgressDlg.h"
 #include "export/TimeSpan.h"
 #include "model/RegisterMap.h"
+#include "outputs/EnergyStore.h"
 #include "params/InvParP1.h"
 #include "params/MonitorDlg.h"
+#include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/WallClock.h"
@@ -172,6 +176,8 @@ void CPowerCurveView::OnInitialUpdate()
     if (auto* pXAxis = DlgItem<QPushButton>(this, IDC_X_AXIS))
         pXAxis->setAutoDefault(false); // "X Axis" does nothing
 
+    OpenEnergyStore();
+
     m_target.Post(platform::WM_START_DETECTION, 0, 0);
     if (!m_link.StartPollThread())
         return; // already running: nothing to start
@@ -186,6 +192,10 @@ void CPowerCurveView::Shutdown()
         return;
     m_bShutDown = true;
     m_exporter.Stop();
+    // An import runs to its end (each file is one transaction); its message
+    // is not needed any more.
+    if (m_importThread.joinable())
+        m_importThread.join();
     m_link.StopPollThread();
     m_link.Link().ClosePort();
     m_history.WriteBeforeExit();
@@ -223,10 +233,81 @@ void CPowerCurveView::OnMessage(const platform::PostedMessage& message)
     case platform::WM_EXPORT_DONE:
         OnExportDone();
         break;
+    case WM_HISTORY_STORE_ANEW:
+        platform::ShowMessageBox(kCaption, m_strStoreNotice, platform::kMbOk | platform::kMbIconWarning);
+        break;
+    case WM_HISTORY_IMPORT_DONE:
+        OnImportDone();
+        break;
     default:
         break;
     }
     RefreshCommands();
+}
+
+std::string CPowerCurveView::EnergyStoreFile() const
+{
+    return EnergyStorePath(m_history.Folder());
+}
+
+// The store beside the history files. It is never the only copy: when it
+// cannot be opened the history files go on alone; when it was damaged (or
+// written by a newer program) it was set aside and is rebuilt from them.
+void CPowerCurveView::OpenEnergyStore()
+{
+    std::error_code ec;
+    std::filesystem::create_directories(m_history.Folder(), ec);
+    auto store = std::make_shared<CEnergyStore>();
+    const SStoreResult r = store->Open(EnergyStoreFile());
+    if (!r.Ok()) {
+        platform::CommLog("store", r.strMessage);
+        return;
+    }
+    m_pEnergyStore = store;
+    m_history.SetMinuteSink(EnergyStoreMinuteSink(store));
+    if (r.eStatus == SStoreResult::kStartedAnew) {
+        // The box waits for the message loop, so the window is up first.
+        m_strStoreNotice = r.strMessage;
+        m_target.Post(WM_HISTORY_STORE_ANEW, 0, 0);
+        StartImport(m_history.Folder(), true);
+    }
+}
+
+bool CPowerCurveView::StartImport(const std::string& folder, bool bRebuild)
+{
+    if (m_bImporting || !m_pEnergyStore || m_bShutDown)
+        return false;
+    if (m_importThread.joinable())
+        m_importThread.join(); // ended: its message came
+    m_bImporting = true;
+    m_bImportRebuild = bRebuild;
+    std::shared_ptr<CEnergyStore> store = m_pEnergyStore;
+    // Worker thread: reads the folder into the store, then only posts.
+    m_importThread = std::thread([this, store, folder] {
+        SImportSummary summary = ImportHistoryFolder(*store, folder);
+        {
+            const std::lock_guard<std::mutex> lock(m_importLock);
+            m_importSummary = std::move(summary);
+        }
+        m_target.Post(WM_HISTORY_IMPORT_DONE, 0, 0);
+    });
+    return true;
+}
+
+void CPowerCurveView::OnImportDone()
+{
+    if (m_importThread.joinable())
+        m_importThread.join();
+    SImportSummary summary;
+    {
+        const std::lock_guard<std::mutex> lock(m_importLock);
+        summary = m_importSummary;
+    }
+    m_bImporting = false;
+    if (!summary.strStoreError.empty())
+        platform::CommLog("store", summary.strStoreError);
+    if (onImportDone)
+        onImportDone(summary, m_bImportRebuild);
 }
 
 void CPowerCurveView::RunDetectionDialog()

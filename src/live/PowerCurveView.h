@@ -3,8 +3,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "ui/DialogTemplate.h"
 #include "ui/WindowMessages.h"
@@ -13,6 +17,7 @@
 #include "live/CommandStates.h"
 #include "live/HistoryKeeper.h"
 #include "live/PowerViewData.h"
+#include "outputs/HistoryImport.h"
 
 class CAutoComDlg;
 class CDetectionLines;
@@ -39,6 +44,9 @@ public:
     static constexpr int IDC_GAUGE = 1009;
     static constexpr int IDC_POWER = 1010;
     static constexpr int IDC_TRACKING = 1012;
+    // The energy store's messages to this view, after the export's numbers.
+    static constexpr unsigned WM_HISTORY_IMPORT_DONE = 0x806A; // an import's worker finished
+    static constexpr unsigned WM_HISTORY_STORE_ANEW = 0x806B;  // the store was started anew: say so
 
     explicit CPowerCurveView(QWidget* pParent = nullptr);
     ~CPowerCurveView() override;
@@ -54,6 +62,9 @@ public:
     // Asks for the export's file; empty when the user cancels. Empty hook:
     // the save-file dialog, with its overwrite question.
     std::function<QString()> chooseExportFile;
+    // An import of history files ended (on the UI thread); bRebuild: the
+    // one started because the store was started anew.
+    std::function<void(const SImportSummary& summary, bool bRebuild)> onImportDone;
 
     // First call only: chart, widgets, workbook, detection, poll thread.
     void OnInitialUpdate();
@@ -100,6 +111,17 @@ public:
     // The detection dialog while it is open, else null.
     CAutoComDlg* DetectionDialog() const { return m_pDetectDlg; }
 
+    // The long-term energy store ("zelvan.db" in the history folder), opened
+    // by OnInitialUpdate; the history keeper feeds it each minute. Null when
+    // it could not be opened.
+    const std::shared_ptr<CEnergyStore>& EnergyStore() const { return m_pEnergyStore; }
+    std::string EnergyStoreFile() const;
+    // Reads the history files of `folder` into the store on a worker thread;
+    // onImportDone follows on this thread. False (nothing started) while an
+    // import runs or without a store.
+    bool StartImport(const std::string& folder, bool bRebuild = false);
+    bool IsImporting() const { return m_bImporting; }
+
     // The texts of the read-out boxes.
     static QString PowerText(float fPower);
     static QString EnergyText(float fToday, float fTotal);
@@ -126,6 +148,8 @@ private:
     QString ChooseExportFile();
     void RunExport();
     void OnExportDone();
+    void OpenEnergyStore();
+    void OnImportDone();
 
     CWindowMessageTarget m_target{this};
     CPowerViewLink m_link{m_target};
@@ -155,4 +179,15 @@ private:
     CExportWorker m_exporter;
     CExportResult m_exportResult;
     CProgressDlg* m_pProgressDlg = nullptr;
+
+    // The energy store and its import worker: the worker writes the summary
+    // under m_importLock and posts WM_HISTORY_IMPORT_DONE; joined there and
+    // at Shutdown.
+    std::shared_ptr<CEnergyStore> m_pEnergyStore;
+    std::string m_strStoreNotice; // the started-anew message, shown once
+    std::thread m_importThread;
+    std::mutex m_importLock;
+    SImportSummary m_importSummary;
+    bool m_bImportRebuild = false;
+    bool m_bImporting = false;
 };

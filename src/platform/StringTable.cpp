@@ -23,6 +23,7 @@ constexpr SStringResource kStrings[] = {
     {IDS_TOTAL_ENERGY, "Total Energy"},
     {IDS_CO2_REDUCTION, "CO2 reduction"},
     {IDS_DISCONNECTED, "Dis-connected"},
+    {IDS_HISTORY_VIEW, "History"},
     {IDS_DOC_TEMPLATE, "Zelvan\n\nZelvan\n\n\nZelvan.Document\nZelvan.Document"},
     {IDS_SHEET_PARSET, "tester-parset"},
     {IDS_SHEET_MODELCODE, "tester-modelcode"},

@@ -13,6 +13,7 @@ constexpr unsigned IDS_TODAY_ENERGY = 104;
 constexpr unsigned IDS_TOTAL_ENERGY = 105;
 constexpr unsigned IDS_CO2_REDUCTION = 106;
 constexpr unsigned IDS_DISCONNECTED = 107;
+constexpr unsigned IDS_HISTORY_VIEW = 108;
 constexpr unsigned IDS_DOC_TEMPLATE = 128;
 constexpr unsigned IDS_SHEET_PARSET = 260;
 constexpr unsigned IDS_SHEET_MODELCODE = 265;

@@ -7,7 +7,11 @@
 #include "app/TabHolder.h"
 #include "export/ExportSetDlg.h"
 #include "support/PtyPair.h"
+#include "live/HistoryView.h"
 #include "live/PowerCurveView.h"
+#include "outputs/EnergyStore.h"
+#include "platform/WallClock.h"
+#include "support/HistoryDay.h"
 #include "live/SysNoteView.h"
 #include "platform/MessageBox.h"
 #include "support/SimProcess.h"
@@ -159,6 +163,51 @@ TEST_F(MainWindow, ExportsTheDaySoFarToAWorkbookThatAnIndependentReaderReads)
     EXPECT_FALSE(cells->at({2, 4}).bText) << "power as a number";
     m_boxes.SetAnswer(platform::kIdOk);
     EXPECT_TRUE(m_pFrame->close());
+}
+
+TEST_F(MainWindow, ImportsHistoryFilesFromTheMenuAndKeepsEachPolledMinuteInTheEnergyStore)
+{
+    // A day's history workbook in a folder of its own, read in from the menu.
+    CScratchFolder imported("window-import");
+    CHistoryDay day;
+    for (std::uint32_t second = 0; second < 600; second += 30)
+        day.AddSample(second);
+    WriteHistoryWorkbook(imported.Path(), day, platform::FromLocal(2013, 1, 8, 7, 5, 0));
+
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--protocol", "1", "--serial", "900000000016", "--start", "12:00", "--speed", "60"}));
+    Open(sim.Path());
+    ASSERT_NE(View().EnergyStore(), nullptr);
+    m_pFrame->chooseImportFolder = [&] { return QString::fromStdString(imported.Path()); };
+    m_pFrame->Command(CMainFrame::ID_IMPORT_HISTORY)->trigger();
+    const auto summary = [this] {
+        for (const auto& box : m_boxes.Boxes())
+            if (box.text.rfind("imported ", 0) == 0)
+                return box.text;
+        return std::string();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return !summary().empty(); }, 15000));
+    EXPECT_EQ(summary(), "imported 1 files, 10 minutes, 0 skipped");
+    m_pFrame->Tabs()->SelectView(2);
+    m_pFrame->HistoryView()->ShowPeriod(SHistoryPeriod::Day(2013, 1, 8));
+    EXPECT_DOUBLE_EQ(m_pFrame->HistoryView()->Figures().fTotalKwh, CHistoryDay::Etoday(570)) << "the last reading's";
+    m_pFrame->Tabs()->SelectView(0);
+
+    // Polling feeds the store; the minute still running is written as the window closes.
+    const std::int64_t tmFrom = platform::WallNow() - 60;
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_TRUE(PumpUntil([this] { return View().Data().Store().GetTimeCount() >= 3; }, 15000));
+    const std::string db = View().EnergyStoreFile();
+    m_boxes.SetAnswer(platform::kIdOk);
+    ASSERT_TRUE(m_pFrame->close());
+
+    CEnergyStore store;
+    ASSERT_TRUE(store.Open(db).Ok());
+    std::vector<SEnergyMinute> minutes;
+    ASSERT_TRUE(store.MinutesBetween(tmFrom, platform::WallNow() + 60, minutes).Ok());
+    ASSERT_FALSE(minutes.empty());
+    EXPECT_EQ(minutes.back().strSerial, "900000000016");
+    EXPECT_TRUE(minutes.back().aValue[kSeriesPac].has_value());
 }
 
 TEST(PowerViewTexts, ReadOutsAreFormattedAsShown)

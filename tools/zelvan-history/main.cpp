@@ -1,9 +1,7 @@
 // zelvan-history: the energy store for scripts. Imports history workbooks
 // and prints the store's days, months and minutes as CSV.
-#include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -11,10 +9,10 @@
 
 #include <unistd.h>
 
-#include "export/ExportToExcel.h"
 #include "export/HistoryFile.h"
 #include "outputs/EnergyStore.h"
 #include "outputs/HistoryImport.h"
+#include "outputs/HistoryTable.h"
 
 namespace {
 
@@ -68,44 +66,6 @@ std::string ProgramFolder()
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-std::string Clock(std::int64_t t)
-{
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return text;
-}
-
-// The local time a minute had, with its offset: the repeated hour of a
-// daylight-saving change reads apart.
-std::string Stamp(std::int64_t t, int offset)
-{
-    const std::time_t local = static_cast<std::time_t>(t + offset);
-    std::tm tm{};
-    gmtime_r(&local, &tm);
-    const int minutes = (offset < 0 ? -offset : offset) / 60;
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return text;
-}
-
-std::string Number(double v)
-{
-    char text[64];
-    const auto r = std::to_chars(text, text + sizeof text, v);
-    return std::string(text, r.ptr);
-}
-
-std::string Kwh(double v)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", v);
-    return text;
-}
-
 int Import(CEnergyStore& store, const std::string& dir)
 {
     const SImportSummary summary = ImportHistoryFolder(store, dir);
@@ -125,11 +85,7 @@ int Days(CEnergyStore& store, int y, int m, const std::string& serial)
     const SStoreResult r = store.DaysOfMonth(y, m, days, serial);
     if (!r.Ok())
         return Fail(r.strMessage), 1;
-    std::printf("date,energy_kwh,peak_w,peak_time,first,last\n");
-    for (const SEnergyDay& d : days)
-        std::printf("%04d-%02d-%02d,%s,%s,%s,%s,%s\n", d.nYear, d.nMonth, d.nDay, Kwh(d.fEnergyKwh).c_str(),
-                    Kwh(d.fPeakW).c_str(), d.tmPeak != 0 ? Clock(d.tmPeak).c_str() : "", Clock(d.tmFirst).c_str(),
-                    Clock(d.tmLast).c_str());
+    std::fputs(CsvText(DaysTable(days)).c_str(), stdout);
     return 0;
 }
 
@@ -139,9 +95,7 @@ int Months(CEnergyStore& store, int y, const std::string& serial)
     const SStoreResult r = store.MonthsOfYear(y, months, serial);
     if (!r.Ok())
         return Fail(r.strMessage), 1;
-    std::printf("month,energy_kwh\n");
-    for (const SEnergyMonth& m : months)
-        std::printf("%04d-%02d,%s\n", m.nYear, m.nMonth, Kwh(m.fEnergyKwh).c_str());
+    std::fputs(CsvText(MonthsTable(months)).c_str(), stdout);
     return 0;
 }
 
@@ -151,24 +105,7 @@ int Minutes(CEnergyStore& store, int y, int m, int d, const std::string& serial)
     const SStoreResult r = store.MinutesOfDay(y, m, d, minutes, serial);
     if (!r.Ok())
         return Fail(r.strMessage), 1;
-    std::string header = "time";
-    std::vector<int> series;
-    for (int c = 1; c < kExportColumns; ++c) {
-        const std::string_view title = ExportColumnTitle(c);
-        header += ",";
-        header += title;
-        series.push_back(FindSeriesByTitle(title));
-    }
-    std::printf("%s\n", header.c_str());
-    for (const SEnergyMinute& minute : minutes) {
-        std::string line = Stamp(minute.tmTime, minute.nUtcOffset);
-        for (int s : series) {
-            line += ",";
-            if (s >= 0 && minute.aValue[s])
-                line += Number(*minute.aValue[s]);
-        }
-        std::printf("%s\n", line.c_str());
-    }
+    std::fputs(CsvText(MinutesTable(minutes)).c_str(), stdout);
     return 0;
 }
 
