@@ -233,10 +233,10 @@ void CPowerCurveView::OnMessage(const platform::PostedMessage& message)
     case platform::WM_EXPORT_DONE:
         OnExportDone();
         break;
-    case WM_HISTORY_STORE_ANEW:
+    case platform::WM_HISTORY_STORE_ANEW:
         platform::ShowMessageBox(kCaption, m_strStoreNotice, platform::kMbOk | platform::kMbIconWarning);
         break;
-    case WM_HISTORY_IMPORT_DONE:
+    case platform::WM_HISTORY_IMPORT_DONE:
         OnImportDone();
         break;
     default:
@@ -268,7 +268,7 @@ void CPowerCurveView::OpenEnergyStore()
     if (r.eStatus == SStoreResult::kStartedAnew) {
         // The box waits for the message loop, so the window is up first.
         m_strStoreNotice = r.strMessage;
-        m_target.Post(WM_HISTORY_STORE_ANEW, 0, 0);
+        m_target.Post(platform::WM_HISTORY_STORE_ANEW, 0, 0);
         StartImport(m_history.Folder(), true);
     }
 }
@@ -289,7 +289,7 @@ bool CPowerCurveView::StartImport(const std::string& folder, bool bRebuild)
             const std::lock_guard<std::mutex> lock(m_importLock);
             m_importSummary = std::move(summary);
         }
-        m_target.Post(WM_HISTORY_IMPORT_DONE, 0, 0);
+        m_target.Post(platform::WM_HISTORY_IMPORT_DONE, 0, 0);
     });
     return true;
 }

@@ -44,9 +44,6 @@ public:
     static constexpr int IDC_GAUGE = 1009;
     static constexpr int IDC_POWER = 1010;
     static constexpr int IDC_TRACKING = 1012;
-    // The energy store's messages to this view, after the export's numbers.
-    static constexpr unsigned WM_HISTORY_IMPORT_DONE = 0x806A; // an import's worker finished
-    static constexpr unsigned WM_HISTORY_STORE_ANEW = 0x806B;  // the store was started anew: say so
 
     explicit CPowerCurveView(QWidget* pParent = nullptr);
     ~CPowerCurveView() override;
