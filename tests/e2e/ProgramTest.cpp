@@ -263,8 +263,23 @@ TEST(ProgramHistory, SigtermWritesTheDayAndAKillDuringASaveLeavesThePreviousFile
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
     ::kill(b.Pid(), SIGTERM);
-    pollfd pfd{watch, POLLIN, 0};
-    const bool bSaving = ::poll(&pfd, 1, 5000) == 1;
+    // Other files come and go in the folder too (the energy store's): wait
+    // for the history file's temporary itself.
+    bool bSaving = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!bSaving && std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd{watch, POLLIN, 0};
+        if (::poll(&pfd, 1, 100) != 1)
+            continue;
+        alignas(inotify_event) char events[4096];
+        const ssize_t n = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if (event->len > 0 && std::string(event->name).rfind(".900000000015,", 0) == 0)
+                bSaving = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
     ::kill(b.Pid(), SIGKILL);
     b.Reap();
     ::close(watch);
