@@ -1,33 +1,13 @@
 #include "WidgetTestSupport.h"
 
+#include "support/AppTestSupport.h"
+
 #include <QApplication>
 #include <QDir>
 
-#include <clocale>
-#include <cstdlib>
-
-namespace {
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "widgets_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* pApp = [] {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* app = new QApplication(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        return app;
-    }();
-    return *pApp;
-}
-
-} // namespace
-
 void CWidgetTest::SetUp()
 {
-    App();
+    EnsureApp();
     ASSERT_TRUE(m_dir.isValid());
     QImage picture(1024, 768, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
