@@ -12,20 +12,26 @@ namespace {
 
 std::mutex g_handlerLock;
 std::shared_ptr<MessageBoxHandler> g_handler;
+bool g_bHandlerBlocks = true;
 
 } // namespace
 
 int ShowMessageBox(const std::string& caption, const std::string& text, unsigned type)
 {
-    // A thread on its way out would keep its joiner waiting for the answer.
-    if (const CStopSignal* stop = CurrentStopSignal(); stop != nullptr && stop->Requested())
-        return DefaultAnswer(type);
     std::shared_ptr<MessageBoxHandler> handler;
+    bool bBlocks = true;
     {
         std::lock_guard<std::mutex> lock(g_handlerLock);
         handler = g_handler;
+        bBlocks = g_bHandlerBlocks;
     }
     CommLog("box", text);
+    // A thread on its way out would keep its joiner waiting for the answer.
+    if (const CStopSignal* stop = CurrentStopSignal(); stop != nullptr && stop->Requested()) {
+        if (handler && !bBlocks)
+            (*handler)(caption, text, type);
+        return DefaultAnswer(type);
+    }
     if (handler)
         return (*handler)(caption, text, type);
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
@@ -37,10 +43,11 @@ int DefaultAnswer(unsigned type)
     return (type & 0x0Fu) == kMbYesNo ? kIdYes : kIdOk;
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler)
+void SetMessageBoxHandler(MessageBoxHandler handler, bool bBlocks)
 {
     std::lock_guard<std::mutex> lock(g_handlerLock);
     g_handler = handler ? std::make_shared<MessageBoxHandler>(std::move(handler)) : nullptr;
+    g_bHandlerBlocks = bBlocks;
 }
 
 struct CMessageBoxRecorder::State {

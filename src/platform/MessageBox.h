@@ -25,7 +25,10 @@ constexpr int kIdNo = 7;
 // call it; the call blocks until the box is answered. The program installs
 // a handler that shows the box on the UI thread; without one, the text goes
 // to standard error and the answer is kIdOk. A thread whose stop was
-// requested (CurrentStopSignal) is shown nothing and gets DefaultAnswer.
+// requested (CurrentStopSignal) gets DefaultAnswer without waiting: a
+// blocking handler is not called (the box would keep the thread's joiner
+// waiting), one that never blocks (a log) still is, and the comm log notes
+// the box either way, so a failure at exit is never lost without a trace.
 int ShowMessageBox(const std::string& caption, const std::string& text, unsigned type);
 
 // The answer of a box's first button (OK or Yes): what a box that gives way
@@ -33,7 +36,9 @@ int ShowMessageBox(const std::string& caption, const std::string& text, unsigned
 int DefaultAnswer(unsigned type);
 
 using MessageBoxHandler = std::function<int(const std::string& caption, const std::string& text, unsigned type)>;
-void SetMessageBoxHandler(MessageBoxHandler handler);
+// bBlocks: the handler waits for an operator's answer (a window's box);
+// false for one that answers at once (the service's log).
+void SetMessageBoxHandler(MessageBoxHandler handler, bool bBlocks = true);
 
 // Records every box shown while it lives and answers each with `answer`.
 class CMessageBoxRecorder {

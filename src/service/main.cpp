@@ -341,7 +341,7 @@ int main(int argc, char** argv)
         ::setenv("ZELVAN_LOG", config.strCommLog.c_str(), 1);
     if (options.dTimeSpeed > 0)
         RunClocksFaster(options.dTimeSpeed);
-    platform::SetMessageBoxHandler(LogMessageBox);
+    platform::SetMessageBoxHandler(LogMessageBox, false); // a log line never waits
 
     // The publisher outlives the monitor: it is destroyed (publishing
     // "offline") only once the monitor has stopped feeding it.
