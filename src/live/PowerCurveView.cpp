@@ -192,8 +192,9 @@ void CPowerCurveView::Shutdown()
         return;
     m_bShutDown = true;
     m_exporter.Stop();
-    // An import runs to its end (each file is one transaction); its message
-    // is not needed any more.
+    // An import ends after the file it reads (each file is one transaction);
+    // the rest is read by the next one. Its message is not needed any more.
+    m_importStop.Request();
     if (m_importThread.joinable())
         m_importThread.join();
     m_link.StopPollThread();
@@ -284,7 +285,7 @@ bool CPowerCurveView::StartImport(const std::string& folder, bool bRebuild)
     std::shared_ptr<CEnergyStore> store = m_pEnergyStore;
     // Worker thread: reads the folder into the store, then only posts.
     m_importThread = std::thread([this, store, folder] {
-        SImportSummary summary = ImportHistoryFolder(*store, folder);
+        SImportSummary summary = ImportHistoryFolder(*store, folder, &m_importStop);
         {
             const std::lock_guard<std::mutex> lock(m_importLock);
             m_importSummary = std::move(summary);

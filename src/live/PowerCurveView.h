@@ -18,6 +18,7 @@
 #include "live/HistoryKeeper.h"
 #include "live/PowerViewData.h"
 #include "outputs/HistoryImport.h"
+#include "platform/StopSignal.h"
 
 class CAutoComDlg;
 class CDetectionLines;
@@ -183,6 +184,7 @@ private:
     std::shared_ptr<CEnergyStore> m_pEnergyStore;
     std::string m_strStoreNotice; // the started-anew message, shown once
     std::thread m_importThread;
+    CStopSignal m_importStop; // the window closes: the import ends after its file
     std::mutex m_importLock;
     SImportSummary m_importSummary;
     bool m_bImportRebuild = false;

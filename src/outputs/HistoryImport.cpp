@@ -1,5 +1,7 @@
 #include "outputs/HistoryImport.h"
 
+#include "platform/StopSignal.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -180,8 +182,9 @@ std::string SImportSummary::Line() const
            std::to_string(skipped.size()) + " skipped";
 }
 
-SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folder)
+SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folder, const CStopSignal* pStop)
 {
+    const auto stopped = [pStop] { return pStop != nullptr && pStop->Requested(); };
     SImportSummary summary;
     std::error_code ec;
     std::vector<std::filesystem::path> files;
@@ -216,12 +219,12 @@ SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folde
 
     // Read in groups, so that a large folder holds only a group in memory.
     constexpr std::size_t kGroup = 32;
-    for (std::size_t from = 0; from < fresh.size() && summary.strStoreError.empty(); from += kGroup) {
+    for (std::size_t from = 0; from < fresh.size() && summary.strStoreError.empty() && !stopped(); from += kGroup) {
         std::vector<std::string> paths;
         for (std::size_t i = from; i < fresh.size() && paths.size() < kGroup; ++i)
             paths.push_back(fresh[i].strPath);
         const std::vector<SSheetCells> cells = LoadSheetCellsBatch(paths);
-        for (std::size_t k = 0; k < cells.size(); ++k) {
+        for (std::size_t k = 0; k < cells.size() && !stopped(); ++k) {
             const std::string& name = fresh[from + k].strName;
             const std::int64_t size = fresh[from + k].nSize;
             const std::int64_t mtime = fresh[from + k].nTime;

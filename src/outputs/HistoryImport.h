@@ -19,6 +19,8 @@ struct SHistoryWorkbook {
 };
 SHistoryWorkbook ReadHistoryWorkbook(const std::string& path);
 
+class CStopSignal;
+
 struct SImportSummary {
     int nFiles = 0;                   // files read into the store this time
     int nMinutes = 0;                 // minutes new to the store
@@ -30,5 +32,8 @@ struct SImportSummary {
 
 // Reads every .xls in the folder (in name order) that the store has not
 // read in whole before under the same name, size and modification time, so
-// importing twice adds nothing. A file's minutes go in one transaction.
-SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folder);
+// importing twice adds nothing. A file's minutes go in one transaction. A
+// stop request ends it between two files: what is read stays, the rest is
+// read by the next import.
+SImportSummary ImportHistoryFolder(CEnergyStore& store, const std::string& folder,
+                                   const CStopSignal* pStop = nullptr);

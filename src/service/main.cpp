@@ -23,6 +23,7 @@
 #include "outputs/HistoryImport.h"
 #include "outputs/MqttConfig.h"
 #include "outputs/MqttPublisher.h"
+#include "platform/StopSignal.h"
 #include "platform/CommLog.h"
 #include "platform/MessageBox.h"
 #include "platform/Tick.h"
@@ -398,9 +399,10 @@ int main(int argc, char** argv)
     // The folder's workbooks into the store, once each, on a thread of its
     // own: a long import never holds up polling. Joined at the end.
     std::thread importThread;
+    CStopSignal importStop;
     if (store) {
-        importThread = std::thread([store, folder = config.strHistoryDir] {
-            const SImportSummary summary = ImportHistoryFolder(*store, folder);
+        importThread = std::thread([store, folder = config.strHistoryDir, &importStop] {
+            const SImportSummary summary = ImportHistoryFolder(*store, folder, &importStop);
             Log(kLogInfo, "energy store " + store->Path() + ": " + summary.Line());
             for (const std::string& skipped : summary.skipped)
                 Log(kLogWarning, "history file skipped: " + skipped);
@@ -418,6 +420,7 @@ int main(int argc, char** argv)
     notifier.Stopping();
     monitor.Stop(); // the day's samples written, the threads joined
     publisher.reset(); // "offline", then the session closed
+    importStop.Request(); // a long first import ends after its file; the next start reads on
     if (importThread.joinable())
         importThread.join();
     status.Stop();

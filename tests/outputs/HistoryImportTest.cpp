@@ -1,4 +1,5 @@
 #include "outputs/HistoryImport.h"
+#include "platform/StopSignal.h"
 
 #include <cmath>
 #include <cstdio>
@@ -123,6 +124,17 @@ TEST_F(HistoryImport, ReadsTheProgramsOwnHistoryFilesOnceAndNamesTheDamagedOnes)
     ASSERT_TRUE(store.DaysOfMonth(2013, 1, again).Ok());
     EXPECT_DOUBLE_EQ(again[0].fEnergyKwh, days[0].fEnergyKwh);
     EXPECT_EQ(again[1].tmLast, m_tmDay2 + 69 * 60);
+}
+
+// A program that closes stops its import; the next import reads the rest.
+TEST_F(HistoryImport, AStoppedImportReadsNothingMoreAndTheNextOneReadsTheRest)
+{
+    CEnergyStore store;
+    ASSERT_TRUE(store.Open(m_folder.Path() + "zelvan.db").Ok());
+    CStopSignal stop;
+    stop.Request();
+    EXPECT_EQ(ImportHistoryFolder(store, m_folder.Path(), &stop).nFiles, 0);
+    EXPECT_EQ(ImportHistoryFolder(store, m_folder.Path()).Line(), "imported 2 files, 180 minutes, 2 skipped");
 }
 
 TEST_F(HistoryImport, ADamagedDatabaseIsRenamedAsideAndRebuiltFromTheFiles)
