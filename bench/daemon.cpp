@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "BenchLog.h"
 #include "support/SimProcess.h"
 #include "support/ServiceProcess.h"
 
@@ -39,16 +40,6 @@ long CpuTicks(pid_t pid)
     long utime = 0, stime = 0;
     fields >> utime >> stime;
     return utime + stime;
-}
-
-bool LogHas(const std::string& path, const std::string& text)
-{
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.find(text) != std::string::npos)
-            return true;
-    return false;
 }
 
 long RssKb(pid_t pid)

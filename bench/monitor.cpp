@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "BenchLog.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -74,16 +76,6 @@ double StatusMegabytes(pid_t pid, const std::string& key)
         if (line.rfind(key + ":", 0) == 0)
             return std::atof(line.c_str() + key.size() + 1) / 1024.0;
     return 0;
-}
-
-bool LogHas(const std::string& path, const std::string& text)
-{
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.find(text) != std::string::npos)
-            return true;
-    return false;
 }
 
 } // namespace
