@@ -5,6 +5,7 @@
 #include "support/PtyPair.h"
 #include "platform/WallClock.h"
 #include "support/SimProcess.h"
+#include "support/ChildExit.h"
 
 #include <gtest/gtest.h>
 
@@ -128,15 +129,7 @@ public:
     int Terminate(int timeoutMs)
     {
         ::kill(m_pid, SIGTERM);
-        for (int waited = 0; waited < timeoutMs; waited += 10) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            ::usleep(10000);
-        }
-        return -1;
+        return WaitForChildExit(m_pid, timeoutMs);
     }
 
 private:

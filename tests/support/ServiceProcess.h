@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildExit.h"
+
 extern char** environ;
 
 class CServiceProcess {
@@ -121,18 +123,7 @@ public:
         return Wait(timeoutMs);
     }
 
-    int Wait(int timeoutMs)
-    {
-        for (int waited = 0; waited <= timeoutMs; waited += 10) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
+    int Wait(int timeoutMs) { return WaitForChildExit(m_pid, timeoutMs); }
 
 private:
     pid_t m_pid = -1;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildExit.h"
+
 extern char** environ;
 
 class CSimProcess {
@@ -121,15 +123,7 @@ public:
         if (m_pid <= 0)
             return -1;
         kill(m_pid, signal);
-        for (int waited = 0; waited < timeoutMs; waited += 10) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(10000);
-        }
-        return -1;
+        return WaitForChildExit(m_pid, timeoutMs);
     }
 
 private:
